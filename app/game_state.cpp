@@ -1,0 +1,20 @@
+#include "app/game_state.h"
+
+#include <allegro5/allegro.h>
+
+static_assert(KEY_SLOT_COUNT == ALLEGRO_KEY_MAX, "the stored key table has one slot per Allegro key code");
+
+GameState start_game_state() {
+  GameState state{};
+  state.player_x = 30.0f;
+  state.player_y = 800.0f;
+  state.on_ground = 0;
+  state.selected_block = 1;
+  state.screen_width = 1440;
+  state.screen_height = 900;
+  return state;
+}
+
+bool key_held(const GameState &state, int keycode) {
+  return keycode >= 0 && keycode < KEY_SLOT_COUNT && state.keys[keycode] != 0;
+}

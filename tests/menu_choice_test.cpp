@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "app/menu_choice.h"
+
+namespace {
+
+const MenuChoice START{1440, 900, false, false, false};
+
+MenuChoice click(MenuChoice choice, int x, int y) { return apply_menu_button(choice, menu_button_at(x, y)); }
+
+TEST(MenuButtons, ClickAreasExcludeTheirEdges) {
+  struct Case {
+    MenuButton button;
+    int left, top;
+  };
+  const Case cases[] = {{MENU_1200X700, 50, 50},  {MENU_1440X900, 200, 50},   {MENU_1680X1050, 350, 50},
+                        {MENU_FULLSCREEN, 500, 50}, {MENU_NEW_WORLD, 215, 160}, {MENU_LOAD_WORLD, 340, 160}};
+  for (const Case &c : cases) {
+    EXPECT_EQ(menu_button_at(c.left + 1, c.top + 1), c.button);
+    EXPECT_EQ(menu_button_at(c.left + 79, c.top + 39), c.button);
+    EXPECT_EQ(menu_button_at(c.left, c.top + 20), MENU_NO_BUTTON);
+    EXPECT_EQ(menu_button_at(c.left + 40, c.top), MENU_NO_BUTTON);
+    EXPECT_EQ(menu_button_at(c.left + 80, c.top + 20), MENU_NO_BUTTON);
+    EXPECT_EQ(menu_button_at(c.left + 40, c.top + 40), MENU_NO_BUTTON);
+  }
+  EXPECT_EQ(menu_button_at(320, 10), MENU_NO_BUTTON);
+}
+
+TEST(MenuChoices, NewWorldAtOnceKeepsTheDefaultFramedSize) {
+  const MenuChoice choice = click(START, 250, 180);
+  EXPECT_TRUE(choice.finished);
+  EXPECT_FALSE(choice.load_saved_world);
+  EXPECT_FALSE(choice.fullscreen);
+  EXPECT_EQ(choice.width, 1440);
+  EXPECT_EQ(choice.height, 900);
+}
+
+TEST(MenuChoices, ASizeThenLoadWorld) {
+  MenuChoice choice = click(START, 390, 70);
+  EXPECT_FALSE(choice.finished);
+  choice = click(choice, 380, 180);
+  EXPECT_TRUE(choice.finished);
+  EXPECT_TRUE(choice.load_saved_world);
+  EXPECT_EQ(choice.width, 1680);
+  EXPECT_EQ(choice.height, 1050);
+}
+
+TEST(MenuChoices, TheLastSizeClickedWinsOverFullscreenAndBack) {
+  MenuChoice choice = click(START, 540, 70);
+  EXPECT_TRUE(choice.fullscreen);
+  choice = click(choice, 90, 70);
+  EXPECT_FALSE(choice.fullscreen);
+  EXPECT_EQ(choice.width, 1200);
+  EXPECT_EQ(choice.height, 700);
+  // A size, then Fullscreen: fullscreen stays chosen, the size waits unused.
+  choice = click(click(START, 240, 70), 540, 70);
+  EXPECT_TRUE(choice.fullscreen);
+  EXPECT_EQ(choice.width, 1440);
+}
+
+TEST(MenuChoices, ClicksOutsideEveryButtonChangeNothing) {
+  const MenuChoice choice = click(START, 10, 10);
+  EXPECT_EQ(choice.width, START.width);
+  EXPECT_FALSE(choice.finished);
+  EXPECT_FALSE(choice.fullscreen);
+}
+
+TEST(MenuChoices, FullscreenIsOnePixelLargerThanTheMonitorAreaEachWay) {
+  const WindowSize size = fullscreen_window_size(0, 0, 1920, 1200);
+  EXPECT_EQ(size.width, 1921);
+  EXPECT_EQ(size.height, 1201);
+  const WindowSize offset = fullscreen_window_size(1920, 0, 3840, 1080);
+  EXPECT_EQ(offset.width, 1921);
+  EXPECT_EQ(offset.height, 1081);
+}
+
+}  // namespace
