@@ -1,7 +1,17 @@
 // Terrain generation: a new landscape for the whole grid.
 #pragma once
 
+#include <cstdint>
+
 #include "world/world.h"
 
 // Fills every cell with a new world seeded from the clock.
 void generate_world(WorldGrid *grid, const BlockKindTable *table);
+
+// The same landscape for the same seed, every time and on every platform.
+// Leaves the game's random generator advanced by one draw per cell.
+void generate_world_from_seed(WorldGrid *grid, const BlockKindTable *table, std::uint32_t seed);
+
+// The kind a cell of `row` gets when its random draw mod 100 is `v` (0 to 99).
+// Row 479, the floor, stays NULL.
+BlockKind terrain_kind(int row, int v);

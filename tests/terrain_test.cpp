@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "allegro_test_support.h"
+#include "world/random.h"
+#include "world/terrain.h"
+#include "world/world.h"
+
+namespace {
+
+TEST(GameRandom, KnownSequencesOfTheGenerator) {
+  clodmere_srand(1);
+  for (int expected : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(clodmere_rand(), expected);
+  clodmere_srand(0);
+  for (int expected : {38, 7719, 21238, 2437, 8855}) EXPECT_EQ(clodmere_rand(), expected);
+  // The state is 32 bits wide and wraps; values never leave 0 to 32767.
+  clodmere_srand(0xFFFFFFFFu);
+  for (int k = 0; k < 100000; ++k) {
+    const int value = clodmere_rand();
+    ASSERT_GE(value, 0);
+    ASSERT_LE(value, CLODMERE_RAND_MAX);
+  }
+}
+
+int share(int row, BlockKind kind) {
+  int count = 0;
+  for (int v = 0; v < 100; ++v) count += terrain_kind(row, v) == kind ? 1 : 0;
+  return count;
+}
+
+TEST(TerrainRows, LayerSharesOutOfOneHundredDraws) {
+  for (int row : {0, 60, 120}) EXPECT_EQ(share(row, BLOCK_AIR), 100) << row;
+  EXPECT_EQ(share(121, BLOCK_GRASS), 100);
+  const int grass[][2] = {{122, 99}, {130, 86}, {150, 52}, {170, 19}, {180, 2}};
+  for (const auto &g : grass) {
+    EXPECT_EQ(share(g[0], BLOCK_GRASS), g[1]) << g[0];
+    EXPECT_EQ(share(g[0], BLOCK_DIRT), 100 - g[1]) << g[0];
+  }
+  const int stone[][2] = {{181, 4}, {300, 28}, {410, 50}, {412, 50}, {413, 49}, {419, 48}, {420, 48}, {478, 36}};
+  for (const auto &s : stone) EXPECT_EQ(share(s[0], BLOCK_STONE), s[1]) << s[0];
+  EXPECT_EQ(share(419, BLOCK_GOLD), 0);
+  EXPECT_EQ(share(420, BLOCK_GOLD), 1);
+  EXPECT_EQ(share(478, BLOCK_GOLD), 1);
+  EXPECT_EQ(terrain_kind(420, 99), BLOCK_GOLD);
+  EXPECT_EQ(share(479, BLOCK_NULL), 100);
+}
+
+class Terrain : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    init_allegro_for_tests();
+    table = std::make_unique<BlockKindTable>();
+    load_block_kinds(table.get());
+    grid = std::make_unique<WorldGrid>();
+  }
+  std::unique_ptr<BlockKindTable> table;
+  std::unique_ptr<WorldGrid> grid;
+};
+
+bool same_cell(const Block &a, const Block &b) {
+  return std::memcmp(a.name, b.name, sizeof a.name) == 0 && a.id == b.id && a.tile == b.tile &&
+         a.passable == b.passable && a.x == b.x && a.y == b.y;
+}
+
+bool same_world(const WorldGrid &a, const WorldGrid &b) {
+  for (int k = 0; k < WORLD_CELL_COUNT; ++k) {
+    if (!same_cell(a.cells[k], b.cells[k])) return false;
+  }
+  return true;
+}
+
+TEST_F(Terrain, ASeedAlwaysGivesTheSameWorld) {
+  auto again = std::make_unique<WorldGrid>();
+  generate_world_from_seed(grid.get(), table.get(), 12345);
+  generate_world_from_seed(again.get(), table.get(), 12345);
+  EXPECT_TRUE(same_world(*grid, *again));
+  generate_world_from_seed(again.get(), table.get(), 12346);
+  EXPECT_FALSE(same_world(*grid, *again));
+}
+
+TEST_F(Terrain, TheClockSeedsTheWorld) {
+  // Worlds made within one second of the clock are the same.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const std::time_t before = std::time(nullptr);
+    generate_world(grid.get(), table.get());
+    if (std::time(nullptr) != before) continue;
+    auto seeded = std::make_unique<WorldGrid>();
+    generate_world_from_seed(seeded.get(), table.get(), static_cast<std::uint32_t>(before));
+    EXPECT_TRUE(same_world(*grid, *seeded));
+    return;
+  }
+  FAIL() << "the clock kept changing second during generation";
+}
+
+// Sky, surface, floor and the depths where Stone, Gold and Grass may lie.
+bool layer_allows(int row, int id) {
+  if (row <= 120) return id == BLOCK_AIR;
+  if (row == 121) return id == BLOCK_GRASS;
+  if (row == 479) return id == BLOCK_NULL;
+  if (id == BLOCK_NULL || id == BLOCK_AIR) return false;
+  if (id == BLOCK_GOLD) return row >= 420;
+  if (id == BLOCK_STONE) return row >= 181;
+  if (id == BLOCK_GRASS) return row <= 180;
+  return true;
+}
+
+TEST_F(Terrain, LayersAndPositionsHoldForAnySeed) {
+  for (std::uint32_t seed : {0u, 1u, 777u, 0xFFFFFFFFu}) {
+    generate_world_from_seed(grid.get(), table.get(), seed);
+    for (int c = 0; c < WORLD_COLUMNS; ++c) {
+      for (int r = 0; r < WORLD_ROWS; ++r) {
+        const Block &cell = cell_at(grid.get(), c, r);
+        ASSERT_EQ(cell.x, 10.0f * c);
+        ASSERT_EQ(cell.y, 10.0f * r);
+        ASSERT_GE(cell.id, BLOCK_NULL);
+        ASSERT_LE(cell.id, BLOCK_GOLD) << "Underground is never generated";
+        Block kind = table->kinds[cell.id];
+        kind.x = cell.x;
+        kind.y = cell.y;
+        ASSERT_TRUE(same_cell(cell, kind)) << "not a copy of its kind: " << c << "," << r;
+        ASSERT_TRUE(layer_allows(r, cell.id)) << "kind " << cell.id << " at " << c << "," << r;
+      }
+    }
+    EXPECT_EQ(grid->cells[345599].x, 7190.0f);
+    EXPECT_EQ(grid->cells[345599].y, 4790.0f);
+  }
+}
+
+TEST_F(Terrain, EachCellTakesOneDrawInElementOrder) {
+  const std::uint32_t seed = 4242;
+  clodmere_srand(seed);
+  std::vector<int> draws(WORLD_CELL_COUNT + 1);
+  for (int &value : draws) value = clodmere_rand() % 100;
+
+  generate_world_from_seed(grid.get(), table.get(), seed);
+  // Exactly one draw per cell: the generator now gives the draw after the last cell's.
+  EXPECT_EQ(clodmere_rand() % 100, draws[WORLD_CELL_COUNT]);
+  // Draw k decides element k: the 122nd value row 121 of column 0, the 482nd
+  // row 1 of column 1, and so on for every cell of the grid.
+  for (int k = 0; k < WORLD_CELL_COUNT; ++k) {
+    const int row = k % WORLD_ROWS;
+    ASSERT_EQ(grid->cells[k].id, terrain_kind(row, draws[k])) << "element " << k;
+  }
+}
+
+TEST_F(Terrain, LayerSharesAcrossTheWorldsWidth) {
+  struct Expect {
+    int row;
+    BlockKind kind;
+    double share;
+  };
+  const Expect rows[] = {{130, BLOCK_GRASS, 0.86}, {150, BLOCK_GRASS, 0.52}, {300, BLOCK_STONE, 0.28},
+                         {450, BLOCK_STONE, 0.42}, {450, BLOCK_GOLD, 0.01}};
+  for (std::uint32_t seed : {3u, 99u, 2026u}) {
+    generate_world_from_seed(grid.get(), table.get(), seed);
+    for (const Expect &e : rows) {
+      int count = 0;
+      for (int c = 0; c < WORLD_COLUMNS; ++c) count += cell_at(grid.get(), c, e.row).id == e.kind ? 1 : 0;
+      // Five standard deviations of a binomial count over 720 columns.
+      const double mean = WORLD_COLUMNS * e.share;
+      const double sd = std::sqrt(WORLD_COLUMNS * e.share * (1.0 - e.share));
+      EXPECT_NEAR(count, mean, 5.0 * sd) << "row " << e.row << " kind " << e.kind << " seed " << seed;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+// Terrain generation: sky, a grassy surface band, dirt and stone with gold
+// near the bottom, on a floor of NULL cells.
+#include "world/terrain.h"
+
+#include <ctime>
+
+#include "world/random.h"
+
+namespace {
+
+constexpr int SKY_LAST_ROW = 120;      // rows 0 to 120 are Air
+constexpr int SURFACE_LAST_ROW = 180;  // rows 121 to 180 thin from Grass to Dirt
+constexpr int FLOOR_ROW = WORLD_ROWS - 1;
+constexpr int GOLD_DRAW = 99;
+
+}  // namespace
+
+BlockKind terrain_kind(int row, int v) {
+  if (row <= SKY_LAST_ROW) return BLOCK_AIR;
+  if (row <= SURFACE_LAST_ROW) {
+    // Compared as a real number: 1.67 * 60 on row 121 exceeds every draw.
+    const int w = SURFACE_LAST_ROW + 1 - row;
+    return v < 1.67 * w ? BLOCK_GRASS : BLOCK_DIRT;
+  }
+  if (row < FLOOR_ROW) {
+    const int a = 660 - row;
+    const int b = 1320 - 2 * row;
+    if (5 * v < a) return BLOCK_DIRT;
+    if (5 * v < b) return BLOCK_STONE;
+    if (a <= 240 && v == GOLD_DRAW) return BLOCK_GOLD;  // rows 420 and below
+    return BLOCK_DIRT;
+  }
+  return BLOCK_NULL;
+}
+
+void generate_world_from_seed(WorldGrid *grid, const BlockKindTable *table, std::uint32_t seed) {
+  clodmere_srand(seed);
+  for (Block &cell : grid->cells) cell = table->kinds[BLOCK_NULL];
+
+  // Element order, one draw per cell (also where the draw is not used), so
+  // that a seed names one world.
+  for (int column = 0; column < WORLD_COLUMNS; ++column) {
+    for (int row = 0; row < WORLD_ROWS; ++row) {
+      const int v = clodmere_rand() % 100;
+      Block &cell = cell_at(grid, column, row);
+      if (row != FLOOR_ROW) cell = table->kinds[terrain_kind(row, v)];
+      cell.x = static_cast<float>(column * CELL_SIZE);
+      cell.y = static_cast<float>(row * CELL_SIZE);
+    }
+  }
+}
+
+void generate_world(WorldGrid *grid, const BlockKindTable *table) {
+  // The low 32 bits of the calendar time in seconds.
+  const auto seed = static_cast<std::uint32_t>(std::time(nullptr));
+  generate_world_from_seed(grid, table, seed);
+}
