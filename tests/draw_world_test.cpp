@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "allegro_test_support.h"
+#include "world/camera.h"
+#include "world/draw_world.h"
+#include "world/random.h"
+#include "world/terrain.h"
+#include "world/world.h"
+
+namespace {
+
+// One camera case: where a display of W x H shows the world around a player
+// at (px, py), as worked out by hand from the camera's rules.
+struct ViewCase {
+  const char *name;
+  int width, height;
+  float px, py;
+  int first_column, column_x;  // world column at screen column 0, and its screen x
+  int last_column;             // last world column the frame counts
+  int first_row, row_y;        // world row at screen row 0, and its screen y
+  int last_row;                // last world row that gets tiles
+  int player_x, player_y;      // the player's box on screen
+};
+
+const ViewCase VIEW_CASES[] = {
+    {"start position", 1200, 700, 30.0f, 800.0f, 0, 0, 119, 45, 0, 110, 30, 350},
+    {"x 6590 still centred", 1200, 700, 6590.0f, 800.0f, 599, 0, 719, 45, 0, 110, 600, 350},
+    {"x 6591 right edge", 1200, 700, 6591.0f, 800.0f, 600, 0, 719, 45, 0, 110, 591, 350},
+    {"x 599.5 left edge", 1200, 700, 599.5f, 800.0f, 0, 0, 119, 45, 0, 110, 599, 350},
+    {"y 4460 bottom edge", 1200, 700, 3000.0f, 4460.0f, 240, 0, 360, 410, 0, 473, 600, 360},
+    {"y 4450 still centred", 1200, 700, 3000.0f, 4450.0f, 240, 0, 360, 410, 0, 475, 600, 350},
+    {"y 300 top edge", 1200, 700, 3000.0f, 300.0f, 240, 0, 360, 0, 0, 64, 600, 300},
+    {"y 803.7 three pixels up", 1200, 700, 3000.0f, 803.7f, 240, 0, 360, 45, -3, 110, 600, 350},
+    {"1440 x 900 centred", 1440, 900, 3605.0f, 2403.0f, 288, -5, 432, 195, -3, 280, 720, 450},
+    {"1680 x 1050 centred", 1680, 1050, 3605.0f, 2403.0f, 276, -5, 444, 188, -3, 288, 840, 525},
+    {"1680 x 1050 bottom right", 1680, 1050, 7190.0f, 4780.0f, 552, 0, 719, 375, 0, 473, 1670, 1030},
+};
+
+GameState state_for(const ViewCase &view, ALLEGRO_BITMAP *player) {
+  GameState state = start_game_state();
+  state.player_x = view.px;
+  state.player_y = view.py;
+  state.screen_width = view.width;
+  state.screen_height = view.height;
+  state.player_bitmap = player;
+  return state;
+}
+
+TEST(Camera, PlacesColumnsRowsAndPlayerAsTheEdgesRequire) {
+  for (const ViewCase &view : VIEW_CASES) {
+    SCOPED_TRACE(view.name);
+    const CameraView camera = place_camera(view.px, view.py, view.width, view.height);
+    const int shown_columns = view.last_column - view.first_column + 1;
+    EXPECT_EQ(camera.columns.count, shown_columns);
+    EXPECT_EQ(camera.columns.first_cell, view.first_column);
+    EXPECT_EQ(camera.columns.origin, view.column_x);
+    EXPECT_EQ(camera.columns.player_screen, view.player_x);
+    EXPECT_EQ(camera.drawn_columns.begin, 0);
+    EXPECT_EQ(camera.drawn_columns.end, shown_columns);
+    EXPECT_EQ(camera.rows.first_cell, view.first_row);
+    EXPECT_EQ(camera.rows.origin, view.row_y);
+    EXPECT_EQ(camera.rows.player_screen, view.player_y);
+    EXPECT_EQ(camera.drawn_rows.begin, 0);
+    EXPECT_EQ(camera.drawn_rows.end, view.last_row - view.first_row + 1);
+  }
+  // Rows counted as opposed to drawn: the bottom edge counts one fewer than the top.
+  EXPECT_EQ(place_camera(30.0f, 800.0f, 1200, 700).rows.count, 71);
+  EXPECT_EQ(place_camera(30.0f, 4460.0f, 1200, 700).rows.count, 69);
+  EXPECT_EQ(place_camera(30.0f, 300.0f, 1200, 700).rows.count, 70);
+  // Right edge counts W / 10 columns like the left edge.
+  EXPECT_EQ(place_camera(6591.0f, 800.0f, 1200, 700).columns.count, 120);
+}
+
+TEST(Camera, NeverNamesACellOutsideTheGridNorTheFloor) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const float positions[] = {-inf, -3.0e38f, -1.0e6f, -5.5f, 0.0f, 4.0f, 599.5f, 2400.0f,
+                             4795.0f, 7199.9f, 7200.0f, 1.0e6f, 3.0e38f, inf, nan};
+  const int sizes[] = {-2147483647 - 1, -1000, 0, 5, 55, 61, 700, 1201, 1921, 4800, 7200, 9000, 2147483647};
+  for (float px : positions) {
+    for (float py : positions) {
+      for (int w : sizes) {
+        for (int h : sizes) {
+          const CameraView c = place_camera(px, py, w, h);
+          if (c.drawn_columns.end > c.drawn_columns.begin) {
+            ASSERT_GE(c.columns.first_cell + c.drawn_columns.begin, 0) << px << " " << w;
+            ASSERT_LE(c.columns.first_cell + c.drawn_columns.end - 1, WORLD_COLUMNS - 1) << px << " " << w;
+          }
+          if (c.drawn_rows.end > c.drawn_rows.begin) {
+            ASSERT_GE(c.rows.first_cell + c.drawn_rows.begin, 0) << py << " " << h;
+            ASSERT_LE(c.rows.first_cell + c.drawn_rows.end - 1, WORLD_ROWS - 2) << py << " " << h;
+          }
+        }
+      }
+    }
+  }
+  // Every position a player can hold, at the menu's sizes, stays clear of the floor row.
+  for (int h : {700, 900, 1050, 1201}) {
+    for (float py = 0.0f; py <= 4800.0f; py += 0.5f) {
+      const CameraView c = place_camera(30.0f, py, 1440, h);
+      ASSERT_LT(c.rows.first_cell + c.drawn_rows.end - 1, WORLD_ROWS - 1) << py;
+    }
+  }
+}
+
+const Rgb BLACK{0, 0, 0}, AIR{125, 125, 255}, DIRT{160, 100, 25}, STONE{125, 125, 125}, GOLD{255, 255, 0},
+    TEAL{0, 125, 125};
+
+class DrawWorld : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    init_allegro_for_tests();
+    table = std::make_unique<BlockKindTable>();
+    load_block_kinds(table.get());
+    grid = std::make_unique<WorldGrid>();
+    player = al_create_bitmap(10, 20);
+    al_set_target_bitmap(player);
+    al_clear_to_color(al_map_rgb(0, 125, 125));
+  }
+  void TearDown() override {
+    al_set_target_bitmap(nullptr);
+    al_destroy_bitmap(player);
+    for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
+  }
+
+  void fill(BlockKind kind) {
+    for (int c = 0; c < WORLD_COLUMNS; ++c) {
+      for (int r = 0; r < WORLD_ROWS; ++r) {
+        Block &cell = cell_at(grid.get(), c, r);
+        cell = table->kinds[kind];
+        cell.x = 10.0f * c;
+        cell.y = 10.0f * r;
+      }
+    }
+  }
+  void mark(int column, int row, BlockKind kind) { set_cell_kind(&cell_at(grid.get(), column, row), table->kinds[kind]); }
+
+  ALLEGRO_BITMAP *draw(const GameState &state, bool merged = true) {
+    ALLEGRO_BITMAP *frame = al_create_bitmap(state.screen_width, state.screen_height);
+    frames.push_back(frame);
+    al_set_target_bitmap(frame);
+    al_hold_bitmap_drawing(true);
+    if (merged) {
+      draw_world(grid.get(), state);
+    } else {
+      draw_world_cell_by_cell(grid.get(), state);
+    }
+    al_hold_bitmap_drawing(false);
+    return frame;
+  }
+
+  std::unique_ptr<BlockKindTable> table;
+  std::unique_ptr<WorldGrid> grid;
+  ALLEGRO_BITMAP *player = nullptr;
+  std::vector<ALLEGRO_BITMAP *> frames;
+};
+
+// Expects the 10 x 10 square at screen (x, y) in `colour` where it is on screen.
+void expect_cell(ALLEGRO_BITMAP *frame, int x, int y, Rgb colour, const char *what) {
+  const int w = al_get_bitmap_width(frame), h = al_get_bitmap_height(frame);
+  for (int dy : {0, 9}) {
+    for (int dx : {0, 9}) {
+      if (x + dx < 0 || y + dy < 0 || x + dx >= w || y + dy >= h) continue;
+      EXPECT_EQ(pixel_at(frame, x + dx, y + dy), colour) << what << " at " << x + dx << "," << y + dy;
+    }
+  }
+}
+
+TEST_F(DrawWorld, EachCaseShowsItsColumnsRowsAndThePlayer) {
+  for (const ViewCase &view : VIEW_CASES) {
+    SCOPED_TRACE(view.name);
+    fill(BLOCK_AIR);
+    const int last_y = view.row_y + 10 * (view.last_row - view.first_row);
+    const int last_x = view.column_x + 10 * (view.last_column - view.first_column);
+    mark(view.first_column, view.first_row, BLOCK_GOLD);
+    mark(view.first_column + 7, view.first_row + 5, BLOCK_STONE);
+    mark(view.last_column, view.last_row, BLOCK_DIRT);
+    // The row after the last drawn one is never drawn: the strip there stays black.
+    if (view.last_row + 1 < WORLD_ROWS) mark(view.first_column + 2, view.last_row + 1, BLOCK_GOLD);
+    ALLEGRO_BITMAP *frame = draw(state_for(view, player));
+
+    expect_cell(frame, view.column_x, view.row_y, GOLD, "first column and row");
+    expect_cell(frame, view.column_x + 70, view.row_y + 50, STONE, "marked inner cell");
+    expect_cell(frame, last_x, last_y, DIRT, "last column and row");
+    expect_cell(frame, view.column_x + 20, last_y + 10, BLACK, "row below the last drawn");
+    // The strip below the tiles is black: 40 pixels or more (the centred
+    // placement counts one row beyond the screen among the five left out).
+    for (int y = last_y + 10; y < view.height; y += 7) {
+      ASSERT_EQ(pixel_at(frame, view.width / 3, y), BLACK) << y;
+    }
+    ASSERT_GE(view.height - (last_y + 10), 40);
+
+    // The player's 10 x 20 box, exactly.
+    const int px = view.player_x, py = view.player_y;
+    EXPECT_EQ(pixel_at(frame, px, py), TEAL);
+    EXPECT_EQ(pixel_at(frame, px + 9, py + 19), TEAL);
+    EXPECT_FALSE(pixel_at(frame, px - 1, py + 5) == TEAL);
+    EXPECT_FALSE(pixel_at(frame, px + 10, py + 5) == TEAL);
+    EXPECT_FALSE(pixel_at(frame, px + 5, py - 1) == TEAL);
+    if (py + 20 < view.height) {
+      EXPECT_FALSE(pixel_at(frame, px + 5, py + 20) == TEAL);
+    }
+  }
+}
+
+TEST_F(DrawWorld, FloorRowAndHudStripStayBlackAtTheBottomEdge) {
+  fill(BLOCK_GOLD);
+  GameState state = state_for(VIEW_CASES[4], player);  // 1200 x 700, y 4460
+  state.player_bitmap = nullptr;
+  ALLEGRO_BITMAP *frame = draw(state);
+  // Rows 410 to 473 fill y 0 to 639; the bottom 60 pixels are black.
+  EXPECT_EQ(pixel_at(frame, 600, 639), GOLD);
+  for (int y = 640; y < 700; ++y) ASSERT_EQ(pixel_at(frame, 600, y), BLACK) << y;
+}
+
+// Memory bitmaps, same size: true when every pixel matches.
+bool same_pixels(ALLEGRO_BITMAP *a, ALLEGRO_BITMAP *b) {
+  const int w = al_get_bitmap_width(a), h = al_get_bitmap_height(a);
+  ALLEGRO_LOCKED_REGION *la = al_lock_bitmap(a, ALLEGRO_PIXEL_FORMAT_ABGR_8888, ALLEGRO_LOCK_READONLY);
+  ALLEGRO_LOCKED_REGION *lb = al_lock_bitmap(b, ALLEGRO_PIXEL_FORMAT_ABGR_8888, ALLEGRO_LOCK_READONLY);
+  bool same = true;
+  for (int y = 0; y < h && same; ++y) {
+    const auto *ra = static_cast<const char *>(la->data) + static_cast<long>(y) * la->pitch;
+    const auto *rb = static_cast<const char *>(lb->data) + static_cast<long>(y) * lb->pitch;
+    same = std::memcmp(ra, rb, static_cast<std::size_t>(w) * 4) == 0;
+  }
+  al_unlock_bitmap(a);
+  al_unlock_bitmap(b);
+  return same;
+}
+
+TEST_F(DrawWorld, MergedRunsGiveTheSameFrameAsOneDrawPerCell) {
+  generate_world_from_seed(grid.get(), table.get(), 2026);
+  // Dug tunnels and placed blocks: Underground, and runs in every kind.
+  clodmere_srand(7);
+  for (int k = 0; k < 20000; ++k) {
+    const int c = clodmere_rand() % WORLD_COLUMNS, r = 100 + clodmere_rand() % 379;
+    mark(c, r, static_cast<BlockKind>(2 + clodmere_rand() % 5));
+  }
+  for (int c = 100; c < 700; ++c) mark(c, 300, BLOCK_UNDERGROUND);
+
+  std::vector<ViewCase> cases(std::begin(VIEW_CASES), std::end(VIEW_CASES));
+  // Every size at every horizontal and vertical case, and a view wider than
+  // a colour strip (256 cells), which splits the sky's rows into several draws.
+  for (int size = 0; size < 3; ++size) {
+    const int w = 1200 + 240 * size, h = 700 + 175 * size;
+    for (float px : {3.0f, 6597.0f, 3601.5f}) {
+      for (float py : {41.0f, 4799.0f, 2409.9f}) cases.push_back({"grid", w, h, px, py, 0, 0, 0, 0, 0, 0, 0, 0});
+    }
+  }
+  cases.push_back({"wider than a strip", 7200, 1500, 10.0f, 1200.0f, 0, 0, 0, 0, 0, 0, 0, 0});
+  for (const ViewCase &view : cases) {
+    const GameState state = state_for(view, player);
+    EXPECT_TRUE(same_pixels(draw(state, true), draw(state, false)))
+        << view.name << " " << view.width << "x" << view.height << " at " << view.px << "," << view.py;
+    for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
+    frames.clear();
+  }
+}
+
+TEST_F(DrawWorld, TilesOfTheirOwnAreDrawnOneByOne) {
+  // A table whose tiles are separate bitmaps (no strip to merge from).
+  std::vector<ALLEGRO_BITMAP *> own(BLOCK_KIND_COUNT);
+  fill(BLOCK_AIR);
+  for (int id = 0; id < BLOCK_KIND_COUNT; ++id) {
+    own[id] = al_create_bitmap(10, 10);
+    al_set_target_bitmap(own[id]);
+    al_clear_to_color(al_map_rgb(255, 255, 0));
+  }
+  for (Block &cell : grid->cells) cell.tile = own[cell.id];
+  const GameState state = state_for(VIEW_CASES[0], player);
+  ALLEGRO_BITMAP *frame = draw(state);
+  EXPECT_EQ(pixel_at(frame, 0, 0), GOLD);
+  EXPECT_EQ(pixel_at(frame, 1199, 649), GOLD);
+  EXPECT_EQ(pixel_at(frame, 1199, 660), BLACK);
+  for (ALLEGRO_BITMAP *tile : own) al_destroy_bitmap(tile);
+}
+
+TEST_F(DrawWorld, AnyRecordDrawsWithoutLeavingTheGrid) {
+  // Positions and sizes a save file or a bad record may hold; the sanitizers
+  // catch any read outside the grid. Cells no kind was copied over stay black.
+  fill(BLOCK_STONE);
+  set_cell_kind(&cell_at(grid.get(), 0, 0), Block{});
+  cell_at(grid.get(), 0, 0).tile = nullptr;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float odd[][2] = {{nan, nan}, {-1.0e30f, 1.0e30f}, {1.0e30f, -1.0e30f}, {-50.0f, -50.0f}, {7300.0f, 4900.0f}};
+  const int sizes[][2] = {{1200, 700}, {8000, 5200}, {7, 3}};
+  for (const auto &p : odd) {
+    for (const auto &s : sizes) {
+      GameState state = state_for(VIEW_CASES[0], player);
+      state.player_x = p[0];
+      state.player_y = p[1];
+      state.screen_width = s[0];
+      state.screen_height = s[1];
+      draw(state);
+      for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
+      frames.clear();
+    }
+  }
+  // A display larger than the world: the whole world but the floor, then black.
+  GameState huge = state_for(VIEW_CASES[0], nullptr);
+  huge.screen_width = 7300;
+  huge.screen_height = 4900;
+  huge.player_x = 3600.0f;
+  huge.player_y = 2400.0f;
+  ALLEGRO_BITMAP *frame = draw(huge);
+  EXPECT_EQ(pixel_at(frame, 5, 5), BLACK);  // the cell with no tile
+  EXPECT_EQ(pixel_at(frame, 7195, 4785), STONE);
+  EXPECT_EQ(pixel_at(frame, 7195, 4795), BLACK);
+  EXPECT_EQ(pixel_at(frame, 7250, 100), BLACK);
+}
+
+}  // namespace
