@@ -1,0 +1,275 @@
+// clodmere-save: looks inside a save file without starting the game.
+// It reads files only through the game's own checked loader, so it accepts
+// and refuses exactly what the game does.
+#include <allegro5/allegro.h>
+#include <allegro5/allegro_image.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/game_state.h"
+#include "persistence/save_format.h"
+#include "world/world.h"
+
+namespace {
+
+// Exit codes of both commands.
+constexpr int EXIT_VALID = 0;
+constexpr int EXIT_DAMAGED = 1;
+constexpr int EXIT_UNREADABLE = 2;
+constexpr int EXIT_USAGE = 3;  // bad arguments, or the picture could not be written
+
+constexpr const char *USAGE =
+    "Usage: clodmere-save info FILE\n"
+    "       clodmere-save map FILE OUT.png\n"
+    "       clodmere-save --help\n"
+    "\n"
+    "Looks inside a Clodmere save file (ClodmereSave.wld) with the game's own loader.\n"
+    "\n"
+    "  info FILE         the player's position, block counts, selected kind and held keys,\n"
+    "                    the number of cells of each kind, and whether the game would load\n"
+    "                    the file (with the reason when it would not)\n"
+    "  map FILE OUT.png  writes the whole world as a 720 x 480 PNG picture, one pixel per\n"
+    "                    cell in the colours of the game's tiles, the player marked in red\n"
+    "\n"
+    "Exit status: 0 valid save (and picture written), 1 damaged save, 2 unreadable file,\n"
+    "3 bad arguments or a picture that could not be written.\n";
+
+// The player mark: the player's own cells and a square ring around them.
+const unsigned char MARK_RED = 255, MARK_GREEN = 0, MARK_BLUE = 0;
+constexpr int MARK_RING_DISTANCE = 3;
+
+struct LoadedSave {
+  SaveCheck check;
+  GameState state;
+  std::unique_ptr<WorldGrid> grid;  // 13 MB: never on the stack
+};
+
+int exit_code_of(SaveStatus status) {
+  switch (status) {
+    case SAVE_OK:
+      return EXIT_VALID;
+    case SAVE_DAMAGED:
+      return EXIT_DAMAGED;
+    case SAVE_UNREADABLE:
+      break;
+  }
+  return EXIT_UNREADABLE;
+}
+
+int usage_error(const char *message, const char *detail) {
+  std::fprintf(stderr, "clodmere-save: %s%s\n", message, detail);
+  std::fprintf(stderr, "Try 'clodmere-save --help'.\n");
+  return EXIT_USAGE;
+}
+
+// Allegro without a window: the block table's tiles become memory bitmaps.
+bool start_allegro(BlockKindTable *table) {
+  if (!al_init()) {
+    std::fprintf(stderr, "clodmere-save: cannot initialise Allegro\n");
+    return false;
+  }
+  al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
+  load_block_kinds(table);
+  return true;
+}
+
+LoadedSave load_save(const char *path, const BlockKindTable *table) {
+  LoadedSave save{};
+  save.state = start_game_state();
+  save.grid = std::make_unique<WorldGrid>();
+  save.check = read_save_file(path, table, &save.state, save.grid.get());
+  return save;
+}
+
+// The kind name as the table stores it: up to 8 bytes, maybe without a terminator.
+void print_kind_name(const BlockKindTable &table, int id) {
+  std::printf("%.*s", static_cast<int>(sizeof table.kinds[id].name), table.kinds[id].name);
+}
+
+const char *key_name(int keycode) {
+  switch (keycode) {
+    case ALLEGRO_KEY_LEFT:
+      return "left";
+    case ALLEGRO_KEY_RIGHT:
+      return "right";
+    case ALLEGRO_KEY_UP:
+      return "up";
+    case ALLEGRO_KEY_DOWN:
+      return "down";
+    default:
+      return nullptr;
+  }
+}
+
+void print_save(const GameState &state, const WorldGrid &grid, const BlockKindTable &table) {
+  std::printf("player: x %.2f, y %.2f (column %d, row %d), %s\n", static_cast<double>(state.player_x),
+              static_cast<double>(state.player_y), cell_of_pixel(state.player_x), cell_of_pixel(state.player_y),
+              state.on_ground != 0 ? "on the ground" : "in the air");
+  std::printf("counts: Dirt %d, Grass %d, Stone %d, Gold %d\n", state.dirt_count, state.grass_count,
+              state.stone_count, state.gold_count);
+
+  // Keys 1 to 4 choose Dirt to Gold, the kinds 2 to 5 of the table.
+  std::printf("selected: %d", state.selected_block);
+  const int selected_kind = state.selected_block + 1;
+  if (selected_kind >= BLOCK_DIRT && selected_kind <= BLOCK_GOLD) {
+    std::printf(" (");
+    print_kind_name(table, selected_kind);
+    std::printf(")");
+  }
+  std::printf("\n");
+
+  std::printf("keys held:");
+  int held = 0;
+  for (int code = 0; code < KEY_SLOT_COUNT; ++code) {
+    if (state.keys[code] == 0) continue;
+    const char *name = key_name(code);
+    std::printf("%s %d", held == 0 ? "" : ",", code);
+    if (name != nullptr) std::printf(" (%s)", name);
+    ++held;
+  }
+  std::printf("%s\n", held == 0 ? " none" : "");
+
+  int cells[BLOCK_KIND_COUNT] = {};
+  for (const Block &cell : grid.cells) {
+    // A sound save holds only the seven kinds; anything else would have been refused.
+    if (cell.id >= 0 && cell.id < BLOCK_KIND_COUNT) ++cells[cell.id];
+  }
+  std::printf("cells:");
+  for (int id = 0; id < BLOCK_KIND_COUNT; ++id) {
+    std::printf("%s ", id == 0 ? "" : ",");
+    print_kind_name(table, id);
+    std::printf(" %d", cells[id]);
+  }
+  std::printf("\n");
+}
+
+int run_info(const char *path) {
+  BlockKindTable table{};
+  if (!start_allegro(&table)) return EXIT_USAGE;
+  const LoadedSave save = load_save(path, &table);
+  if (save.check.status != SAVE_OK) {
+    std::printf("%s: %s: %s\n", path, save.check.status == SAVE_DAMAGED ? "damaged" : "unreadable",
+                save.check.reason);
+    return exit_code_of(save.check.status);
+  }
+  std::printf("%s: valid save\n", path);
+  print_save(save.state, *save.grid, table);
+  return EXIT_VALID;
+}
+
+bool same_file(const char *a, const char *b) {
+  struct stat sa {};
+  struct stat sb {};
+  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void put_mark(int x, int y) {
+  if (cell_in_grid(x, y)) al_put_pixel(x, y, al_map_rgb(MARK_RED, MARK_GREEN, MARK_BLUE));
+}
+
+// One pixel per cell, column c and row r at (c, r), in the colour of the cell's tile.
+ALLEGRO_BITMAP *draw_map(const GameState &state, const WorldGrid &grid, const BlockKindTable &table) {
+  ALLEGRO_BITMAP *map = al_create_bitmap(WORLD_COLUMNS, WORLD_ROWS);
+  if (map == nullptr) return nullptr;
+  ALLEGRO_COLOR colours[BLOCK_KIND_COUNT];
+  for (int id = 0; id < BLOCK_KIND_COUNT; ++id) colours[id] = al_get_pixel(table.kinds[id].tile, 0, 0);
+
+  al_set_target_bitmap(map);
+  al_lock_bitmap(map, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_WRITEONLY);
+  for (int column = 0; column < WORLD_COLUMNS; ++column) {
+    for (int row = 0; row < WORLD_ROWS; ++row) {
+      const int id = cell_at(&grid, column, row).id;
+      al_put_pixel(column, row, id >= 0 && id < BLOCK_KIND_COUNT ? colours[id] : colours[BLOCK_NULL]);
+    }
+  }
+
+  // The player's 10 x 20 box covers one or two columns and two or three rows.
+  const int left = cell_of_pixel(state.player_x);
+  const int top = cell_of_pixel(state.player_y);
+  const int right = cell_of_pixel(state.player_x + static_cast<float>(CELL_SIZE - 1));
+  const int bottom = cell_of_pixel(state.player_y + static_cast<float>(2 * CELL_SIZE - 1));
+  if (cell_in_grid(left, top) || cell_in_grid(right, bottom)) {
+    for (int x = left; x <= right; ++x) {
+      for (int y = top; y <= bottom; ++y) put_mark(x, y);
+    }
+    const int d = MARK_RING_DISTANCE;
+    for (int x = left - d; x <= right + d; ++x) {
+      put_mark(x, top - d);
+      put_mark(x, bottom + d);
+    }
+    for (int y = top - d; y <= bottom + d; ++y) {
+      put_mark(left - d, y);
+      put_mark(right + d, y);
+    }
+  }
+  al_unlock_bitmap(map);
+  return map;
+}
+
+int run_map(const char *path, const char *out_path) {
+  if (same_file(path, out_path)) return usage_error("the picture would overwrite the save file: ", out_path);
+  BlockKindTable table{};
+  if (!start_allegro(&table)) return EXIT_USAGE;
+  if (!al_init_image_addon()) {
+    std::fprintf(stderr, "clodmere-save: cannot initialise Allegro's image add-on\n");
+    return EXIT_USAGE;
+  }
+  const LoadedSave save = load_save(path, &table);
+  if (save.check.status != SAVE_OK) {
+    std::fprintf(stderr, "clodmere-save: %s: %s, no picture written: %s\n", path,
+                 save.check.status == SAVE_DAMAGED ? "damaged" : "unreadable", save.check.reason);
+    return exit_code_of(save.check.status);
+  }
+
+  ALLEGRO_BITMAP *map = draw_map(save.state, *save.grid, table);
+  if (map == nullptr) {
+    std::fprintf(stderr, "clodmere-save: cannot create a %d x %d picture\n", WORLD_COLUMNS, WORLD_ROWS);
+    return EXIT_USAGE;
+  }
+  // PNG whatever the name ends in; the file is opened here so that a bad path gets its own message.
+  ALLEGRO_FILE *out = al_fopen(out_path, "wb");
+  if (out == nullptr) {
+    std::fprintf(stderr, "clodmere-save: cannot write %s: %s\n", out_path, std::strerror(al_get_errno()));
+    al_destroy_bitmap(map);
+    return EXIT_USAGE;
+  }
+  const bool saved = al_save_bitmap_f(out, ".png", map);
+  const bool closed = al_fclose(out);
+  al_destroy_bitmap(map);
+  if (!saved || !closed) {
+    std::remove(out_path);
+    std::fprintf(stderr, "clodmere-save: cannot write %s\n", out_path);
+    return EXIT_USAGE;
+  }
+  std::printf("%s: map of the world written to %s\n", path, out_path);
+  return EXIT_VALID;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 2) return usage_error("missing command", "");
+  const char *command = argv[1];
+  if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 || std::strcmp(command, "help") == 0) {
+    std::printf("%s", USAGE);
+    return EXIT_VALID;
+  }
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf("%s", USAGE);
+      return EXIT_VALID;
+    }
+  }
+  if (std::strcmp(command, "info") == 0) {
+    if (argc != 3) return usage_error("info takes one save file", "");
+    return run_info(argv[2]);
+  }
+  if (std::strcmp(command, "map") == 0) {
+    if (argc != 4) return usage_error("map takes a save file and the picture to write", "");
+    return run_map(argv[2], argv[3]);
+  }
+  return usage_error("unknown command: ", command);
+}
