@@ -13,6 +13,10 @@ namespace {
 
 constexpr const char *SYSTEM_FONT_PATH = "C:\\Windows\\Fonts\\Arial.ttf";
 constexpr const char *DATA_FONT_PATH = "./data/arial.ttf";
+#ifdef CLODMERE_INSTALLED_DATA_DIR
+// Set by the build from the install prefix, so an installed game started from anywhere keeps its HUD.
+constexpr const char *INSTALLED_FONT_PATH = CLODMERE_INSTALLED_DATA_DIR "/arial.ttf";
+#endif
 constexpr int FONT_SIZE = 12;
 
 // Prints the one line that explains a start-up failure and ends the process.
@@ -32,7 +36,11 @@ ALLEGRO_FONT *load_game_font() {
   ALLEGRO_FONT *font = al_load_font(SYSTEM_FONT_PATH, FONT_SIZE, 0);
   if (font != nullptr) return font;
   std::printf("Windows font not found, must be a penguin or an apple at the wheel. Trying our own.\n");
-  return al_load_font(DATA_FONT_PATH, FONT_SIZE, 0);
+  font = al_load_font(DATA_FONT_PATH, FONT_SIZE, 0);
+#ifdef CLODMERE_INSTALLED_DATA_DIR
+  if (font == nullptr) font = al_load_font(INSTALLED_FONT_PATH, FONT_SIZE, 0);
+#endif
+  return font;
 }
 
 }  // namespace
