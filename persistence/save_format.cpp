@@ -1,0 +1,354 @@
+// The save file's byte layout: encoding, checking and decoding a whole file
+// image, and reading and writing it on disk without ever leaving half a save.
+#include "persistence/save_format.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- Layout -----------------------------------------------------------------
+// NOTE: the offsets below are the file format. They must never change.
+
+// State section, at offset 0.
+constexpr std::size_t STATE_PLAYER_X = 0;
+constexpr std::size_t STATE_PLAYER_Y = 4;
+constexpr std::size_t STATE_DIRT_COUNT = 8;
+constexpr std::size_t STATE_GRASS_COUNT = 12;
+constexpr std::size_t STATE_STONE_COUNT = 16;
+constexpr std::size_t STATE_GOLD_COUNT = 20;
+constexpr std::size_t STATE_PLAYER_BITMAP = 24;  // 4-byte slot, meaningless in a file
+constexpr std::size_t STATE_ON_GROUND = 28;      // then 3 bytes of zero padding
+constexpr std::size_t STATE_SELECTED_BLOCK = 32;
+constexpr std::size_t STATE_KEYS = 36;  // KEY_SLOT_COUNT bytes, then 1 byte of zero padding
+constexpr std::size_t STATE_SCREEN_WIDTH = 264;
+constexpr std::size_t STATE_SCREEN_HEIGHT = 268;
+constexpr std::size_t STATE_LOAD_SAVED_WORLD = 272;  // then 3 bytes of zero padding
+constexpr std::size_t STATE_LOAD_FAILED = 276;
+static_assert(STATE_KEYS + KEY_SLOT_COUNT + 1 == STATE_SCREEN_WIDTH, "the key table ends at offset 263");
+static_assert(STATE_LOAD_FAILED + 4 == SAVE_STATE_BYTES, "the state section is 280 bytes");
+
+// One 28-byte cell record; cells follow the grid's own column-major order.
+constexpr std::size_t CELL_NAME = 0;  // 8 bytes as the cell holds them
+constexpr std::size_t CELL_ID = 8;
+constexpr std::size_t CELL_TILE = 12;      // 4-byte slot, meaningless in a file
+constexpr std::size_t CELL_PASSABLE = 16;  // then 3 bytes of padding
+constexpr std::size_t CELL_X = 20;
+constexpr std::size_t CELL_Y = 24;
+static_assert(CELL_Y + 4 == SAVE_CELL_BYTES, "a cell record is 28 bytes");
+static_assert(SAVE_FILE_BYTES == 9677080, "the save file is 9,677,080 bytes");
+
+// The range of player positions a file may hold. The game keeps the box
+// between x 0 and 7187.5 and never lets it sink below y 4720; building up to
+// the top row lets it stand and jump a few rows above y 0. The bounds are
+// deliberately wider than that (the box inside the world's width, at most one
+// world height above its top, never below its bottom) so that no save the game
+// can write is ever refused; they only keep absurd values out of the camera.
+constexpr float MIN_PLAYER_X = 0.0f;
+constexpr float MAX_PLAYER_X = static_cast<float>(WORLD_WIDTH - CELL_SIZE);
+constexpr float MIN_PLAYER_Y = -static_cast<float>(WORLD_HEIGHT);
+constexpr float MAX_PLAYER_Y = static_cast<float>(WORLD_HEIGHT - 2 * CELL_SIZE);
+
+// ---- Little-endian fields ---------------------------------------------------
+
+void put_u32(unsigned char *out, std::uint32_t value) {
+  out[0] = static_cast<unsigned char>(value);
+  out[1] = static_cast<unsigned char>(value >> 8);
+  out[2] = static_cast<unsigned char>(value >> 16);
+  out[3] = static_cast<unsigned char>(value >> 24);
+}
+
+void put_i32(unsigned char *out, std::int32_t value) { put_u32(out, static_cast<std::uint32_t>(value)); }
+
+void put_f32(unsigned char *out, float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  put_u32(out, bits);
+}
+
+void put_flag(unsigned char *out, Flag value) { out[0] = value != 0 ? 1 : 0; }
+
+std::uint32_t get_u32(const unsigned char *in) {
+  return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+         static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+std::int32_t get_i32(const unsigned char *in) {
+  const std::uint32_t bits = get_u32(in);
+  std::int32_t value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+float get_f32(const unsigned char *in) {
+  const std::uint32_t bits = get_u32(in);
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+// Any non-zero byte is a set flag; the record only ever holds 0 or 1.
+Flag get_flag(const unsigned char *in) { return in[0] != 0 ? 1 : 0; }
+
+// ---- Checking ---------------------------------------------------------------
+
+SaveCheck check_result(SaveStatus status, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+SaveCheck check_result(SaveStatus status, const char *format, ...) {
+  SaveCheck check{};
+  check.status = status;
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(check.reason, sizeof check.reason, format, args);
+  va_end(args);
+  return check;
+}
+
+SaveCheck sound() { return SaveCheck{SAVE_OK, {}}; }
+
+// Air and Underground are the open kinds; a cell must say so exactly when its kind is open.
+bool kind_is_passable(std::int32_t id) { return id == BLOCK_AIR || id == BLOCK_UNDERGROUND; }
+
+const char *const KIND_NAMES[BLOCK_KIND_COUNT] = {"NULL", "Air", "Dirt", "Grass", "Stone", "Gold", "Underground"};
+
+bool in_range(float value, float low, float high) { return value >= low && value <= high; }  // false for NaN
+
+SaveCheck check_state(const unsigned char *bytes) {
+  const float x = get_f32(bytes + STATE_PLAYER_X);
+  const float y = get_f32(bytes + STATE_PLAYER_Y);
+  if (!std::isfinite(x) || !std::isfinite(y)) return check_result(SAVE_DAMAGED, "the player's position is not a number");
+  if (!in_range(x, MIN_PLAYER_X, MAX_PLAYER_X) || !in_range(y, MIN_PLAYER_Y, MAX_PLAYER_Y)) {
+    return check_result(SAVE_DAMAGED, "the player's position (%g, %g) is outside the world", static_cast<double>(x),
+                        static_cast<double>(y));
+  }
+  // Counts only grow by digging and shrink by placing down to 0.
+  const struct {
+    const char *kind;
+    std::size_t offset;
+  } counts[] = {{"Dirt", STATE_DIRT_COUNT},
+                {"Grass", STATE_GRASS_COUNT},
+                {"Stone", STATE_STONE_COUNT},
+                {"Gold", STATE_GOLD_COUNT}};
+  for (const auto &count : counts) {
+    const std::int32_t value = get_i32(bytes + count.offset);
+    if (value < 0) return check_result(SAVE_DAMAGED, "the %s count is %d", count.kind, static_cast<int>(value));
+  }
+  const std::int32_t selected = get_i32(bytes + STATE_SELECTED_BLOCK);
+  if (selected < 1 || selected > 4) {
+    return check_result(SAVE_DAMAGED, "the selected block is %d, not 1 to 4", static_cast<int>(selected));
+  }
+  return sound();
+}
+
+SaveCheck check_cells(const unsigned char *bytes) {
+  const unsigned char *record = bytes + SAVE_STATE_BYTES;
+  for (int column = 0; column < WORLD_COLUMNS; ++column) {
+    for (int row = 0; row < WORLD_ROWS; ++row, record += SAVE_CELL_BYTES) {
+      const std::int32_t id = get_i32(record + CELL_ID);
+      if (id < 0 || id >= BLOCK_KIND_COUNT) {
+        return check_result(SAVE_DAMAGED, "the cell at column %d, row %d has kind %d", column, row,
+                            static_cast<int>(id));
+      }
+      if ((record[CELL_PASSABLE] != 0) != kind_is_passable(id)) {
+        return check_result(SAVE_DAMAGED, "the %s cell at column %d, row %d is marked %s", KIND_NAMES[id], column,
+                            row, kind_is_passable(id) ? "solid" : "passable");
+      }
+    }
+  }
+  return sound();
+}
+
+// ---- Decoding (only once the whole image is known to be sound) --------------
+
+GameState decode_state(const unsigned char *bytes) {
+  GameState state{};
+  state.player_x = get_f32(bytes + STATE_PLAYER_X);
+  state.player_y = get_f32(bytes + STATE_PLAYER_Y);
+  state.dirt_count = get_i32(bytes + STATE_DIRT_COUNT);
+  state.grass_count = get_i32(bytes + STATE_GRASS_COUNT);
+  state.stone_count = get_i32(bytes + STATE_STONE_COUNT);
+  state.gold_count = get_i32(bytes + STATE_GOLD_COUNT);
+  state.player_bitmap = nullptr;  // a handle from another run means nothing here
+  state.on_ground = get_flag(bytes + STATE_ON_GROUND);
+  state.selected_block = get_i32(bytes + STATE_SELECTED_BLOCK);
+  for (int code = 0; code < KEY_SLOT_COUNT; ++code) state.keys[code] = get_flag(bytes + STATE_KEYS + code);
+  state.screen_width = get_i32(bytes + STATE_SCREEN_WIDTH);
+  state.screen_height = get_i32(bytes + STATE_SCREEN_HEIGHT);
+  state.load_saved_world = get_flag(bytes + STATE_LOAD_SAVED_WORLD);
+  state.load_failed = get_i32(bytes + STATE_LOAD_FAILED);
+  return state;
+}
+
+void decode_cells(const unsigned char *bytes, const BlockKindTable *table, WorldGrid *grid) {
+  const unsigned char *record = bytes + SAVE_STATE_BYTES;
+  for (int index = 0; index < WORLD_CELL_COUNT; ++index, record += SAVE_CELL_BYTES) {
+    Block &cell = grid->cells[index];
+    std::memcpy(cell.name, record + CELL_NAME, sizeof cell.name);
+    cell.id = get_i32(record + CELL_ID);
+    cell.tile = table != nullptr ? table->kinds[cell.id].tile : nullptr;
+    cell.passable = get_flag(record + CELL_PASSABLE);
+    cell.x = get_f32(record + CELL_X);
+    cell.y = get_f32(record + CELL_Y);
+  }
+}
+
+// ---- Files ------------------------------------------------------------------
+
+// The reason of the last failed system call, for the console.
+SaveCheck system_failure() { return check_result(SAVE_UNREADABLE, "%s", std::strerror(errno)); }
+
+bool write_all(int fd, const unsigned char *bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Reads until `size` bytes or the end of the file; returns the count, or -1 on error.
+ssize_t read_up_to(int fd, unsigned char *bytes, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = read(fd, bytes + done, size - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+// The directory part of `path` ("." for a bare file name), for syncing the rename.
+std::string directory_of(const std::string &path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A new file gets the permissions an ordinary fopen(..., "wb") would give it.
+mode_t new_file_mode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+
+}  // namespace
+
+void encode_save(const WorldGrid *grid, GameState state, unsigned char *out) {
+  std::memset(out, 0, SAVE_STATE_BYTES);  // handle slot and padding are zero
+  put_f32(out + STATE_PLAYER_X, state.player_x);
+  put_f32(out + STATE_PLAYER_Y, state.player_y);
+  put_i32(out + STATE_DIRT_COUNT, state.dirt_count);
+  put_i32(out + STATE_GRASS_COUNT, state.grass_count);
+  put_i32(out + STATE_STONE_COUNT, state.stone_count);
+  put_i32(out + STATE_GOLD_COUNT, state.gold_count);
+  put_flag(out + STATE_ON_GROUND, state.on_ground);
+  put_i32(out + STATE_SELECTED_BLOCK, state.selected_block);
+  for (int code = 0; code < KEY_SLOT_COUNT; ++code) put_flag(out + STATE_KEYS + code, state.keys[code]);
+  put_i32(out + STATE_SCREEN_WIDTH, state.screen_width);
+  put_i32(out + STATE_SCREEN_HEIGHT, state.screen_height);
+  put_flag(out + STATE_LOAD_SAVED_WORLD, state.load_saved_world);
+  put_i32(out + STATE_LOAD_FAILED, state.load_failed);
+
+  unsigned char *record = out + SAVE_STATE_BYTES;
+  for (int index = 0; index < WORLD_CELL_COUNT; ++index, record += SAVE_CELL_BYTES) {
+    const Block &cell = grid->cells[index];
+    std::memcpy(record + CELL_NAME, cell.name, sizeof cell.name);
+    put_i32(record + CELL_ID, cell.id);
+    put_u32(record + CELL_TILE, 0);
+    put_u32(record + CELL_PASSABLE, 0);  // the flag and its three bytes of padding
+    put_flag(record + CELL_PASSABLE, cell.passable);
+    put_f32(record + CELL_X, cell.x);
+    put_f32(record + CELL_Y, cell.y);
+  }
+}
+
+SaveCheck decode_save(const unsigned char *bytes, std::size_t size, const BlockKindTable *table, GameState *state,
+                      WorldGrid *grid) {
+  if (size != SAVE_FILE_BYTES) {
+    return check_result(SAVE_DAMAGED, "the file is %zu bytes long, not %zu", size, SAVE_FILE_BYTES);
+  }
+  SaveCheck check = check_state(bytes);
+  if (check.status != SAVE_OK) return check;
+  check = check_cells(bytes);
+  if (check.status != SAVE_OK) return check;
+  *state = decode_state(bytes);
+  decode_cells(bytes, table, grid);
+  return sound();
+}
+
+SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameState *state, WorldGrid *grid) {
+  // Non-blocking so that a FIFO in the save's place cannot hang the game.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return system_failure();
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    const SaveCheck check = system_failure();
+    close(fd);
+    return check;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    close(fd);
+    return check_result(SAVE_UNREADABLE, "not a regular file");
+  }
+  if (static_cast<std::size_t>(info.st_size) != SAVE_FILE_BYTES) {
+    close(fd);
+    return check_result(SAVE_DAMAGED, "the file is %lld bytes long, not %zu", static_cast<long long>(info.st_size),
+                        SAVE_FILE_BYTES);
+  }
+  // One byte more than a save, so that a file that grew meanwhile is caught too.
+  std::vector<unsigned char> bytes(SAVE_FILE_BYTES + 1);
+  const ssize_t got = read_up_to(fd, bytes.data(), bytes.size());
+  const int read_errno = errno;
+  close(fd);
+  if (got < 0) return check_result(SAVE_DAMAGED, "it could not be read (%s)", std::strerror(read_errno));
+  return decode_save(bytes.data(), static_cast<std::size_t>(got), table, state, grid);
+}
+
+SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState state) {
+  std::vector<unsigned char> bytes(SAVE_FILE_BYTES);
+  encode_save(grid, state, bytes.data());
+
+  // The new save is complete and on disk under a temporary name beside the
+  // old one before the rename replaces it, so a failure never costs a world.
+  std::string temp_path = std::string(path) + ".XXXXXX";
+  const int fd = mkostemp(&temp_path[0], O_CLOEXEC);
+  if (fd < 0) return system_failure();
+  if (fchmod(fd, new_file_mode()) != 0 || !write_all(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) {
+    const SaveCheck check = system_failure();
+    close(fd);
+    unlink(temp_path.c_str());
+    return check;
+  }
+  if (close(fd) != 0 || rename(temp_path.c_str(), path) != 0) {
+    const SaveCheck check = system_failure();
+    unlink(temp_path.c_str());
+    return check;
+  }
+  // Make the rename itself durable; the save is already in place, so a
+  // file system that cannot sync directories is not a failure.
+  const int directory = open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory >= 0) {
+    fsync(directory);
+    close(directory);
+  }
+  return sound();
+}

@@ -1,0 +1,402 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "allegro_test_support.h"
+#include "persistence/save_file.h"
+#include "persistence/save_format.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+Bytes read_bytes(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_bytes(const fs::path &path, const Bytes &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::uint32_t le32(const Bytes &bytes, std::size_t offset) {
+  return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 | static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+void put_le32(Bytes *bytes, std::size_t offset, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*bytes)[offset + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+std::uint32_t float_bits(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+std::size_t cell_offset(int column, int row) { return SAVE_STATE_BYTES + cell_index(column, row) * SAVE_CELL_BYTES; }
+
+void expect_same_cells(const WorldGrid &a, const WorldGrid &b) {
+  int differences = 0;
+  for (int i = 0; i < WORLD_CELL_COUNT && differences < 5; ++i) {
+    const Block &x = a.cells[i];
+    const Block &y = b.cells[i];
+    const bool same = std::memcmp(x.name, y.name, 8) == 0 && x.id == y.id && x.tile == y.tile &&
+                      x.passable == y.passable && x.x == y.x && x.y == y.y;
+    if (!same) {
+      ADD_FAILURE() << "cell " << i << " differs";
+      ++differences;
+    }
+  }
+}
+
+void expect_same_state(const GameState &a, const GameState &b) {
+  EXPECT_EQ(a.player_x, b.player_x);
+  EXPECT_EQ(a.player_y, b.player_y);
+  EXPECT_EQ(a.dirt_count, b.dirt_count);
+  EXPECT_EQ(a.grass_count, b.grass_count);
+  EXPECT_EQ(a.stone_count, b.stone_count);
+  EXPECT_EQ(a.gold_count, b.gold_count);
+  EXPECT_EQ(a.player_bitmap, b.player_bitmap);
+  EXPECT_EQ(a.on_ground, b.on_ground);
+  EXPECT_EQ(a.selected_block, b.selected_block);
+  EXPECT_EQ(std::memcmp(a.keys, b.keys, sizeof a.keys), 0);
+  EXPECT_EQ(a.screen_width, b.screen_width);
+  EXPECT_EQ(a.screen_height, b.screen_height);
+  EXPECT_EQ(a.load_saved_world, b.load_saved_world);
+  EXPECT_EQ(a.load_failed, b.load_failed);
+}
+
+class SaveFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    init_allegro_for_tests();
+    table = std::make_unique<BlockKindTable>();
+    load_block_kinds(table.get());
+    grid = std::make_unique<WorldGrid>();
+    // Every kind in a varied pattern, each cell at its own position.
+    for (int column = 0; column < WORLD_COLUMNS; ++column) {
+      for (int row = 0; row < WORLD_ROWS; ++row) {
+        Block &cell = cell_at(grid.get(), column, row);
+        cell = table->kinds[(column * 5 + row * 3) % BLOCK_KIND_COUNT];
+        cell.x = static_cast<float>(10 * column);
+        cell.y = static_cast<float>(10 * row);
+      }
+    }
+    state = start_game_state();
+    state.player_x = 1002.5f;
+    state.player_y = 317.5f;
+    state.dirt_count = 12;
+    state.grass_count = 3;
+    state.stone_count = 40000;
+    state.gold_count = 1;
+    state.selected_block = 3;
+    state.on_ground = 1;
+    state.keys[83] = 1;
+    state.load_saved_world = 1;
+    state.player_bitmap = table->kinds[BLOCK_DIRT].tile;  // any live handle
+    state.screen_width = 1680;
+    state.screen_height = 1050;
+
+    char pattern[] = "/tmp/clodmere-save-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    old_cwd = fs::current_path();
+  }
+
+  void TearDown() override {
+    fs::current_path(old_cwd);
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+
+  // The game's own save, written and read in `dir` as the working directory.
+  std::string save_in_dir() {
+    fs::current_path(dir);
+    testing::internal::CaptureStdout();
+    save_world(grid.get(), state);
+    return testing::internal::GetCapturedStdout();
+  }
+
+  GameState load_in_dir(WorldGrid *into, GameState running, std::string *console) {
+    fs::current_path(dir);
+    testing::internal::CaptureStdout();
+    const GameState loaded = load_world(into, running, table.get());
+    *console = testing::internal::GetCapturedStdout();
+    return loaded;
+  }
+
+  std::vector<std::string> entries() const {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  std::unique_ptr<BlockKindTable> table;
+  std::unique_ptr<WorldGrid> grid;
+  GameState state{};
+  fs::path dir;
+  fs::path old_cwd;
+};
+
+TEST_F(SaveFile, SavingThenLoadingRestoresTheWorldAndKeepsTheRunningDisplay) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});  // no temporary file left behind
+
+  auto loaded_grid = std::make_unique<WorldGrid>();
+  GameState running = start_game_state();
+  running.player_bitmap = table->kinds[BLOCK_GOLD].tile;
+  running.screen_width = 1200;
+  running.screen_height = 700;
+  running.load_failed = 1;
+  std::string console;
+  const GameState loaded = load_in_dir(loaded_grid.get(), running, &console);
+  EXPECT_EQ(console, "Loaded the world!\n");
+
+  GameState expected = state;
+  expected.player_bitmap = running.player_bitmap;
+  expected.screen_width = 1200;
+  expected.screen_height = 700;
+  expected.load_failed = 0;
+  expect_same_state(loaded, expected);
+  expect_same_cells(*loaded_grid, *grid);  // tiles come from the table, Underground's shared one included
+}
+
+TEST_F(SaveFile, TheFileIsTheFixedLittleEndianLayout) {
+  state.on_ground = 0x80;  // any set flag is stored as 1
+  state.keys[82] = 0xFF;
+  state.load_failed = 1;
+  Block &second_column = cell_at(grid.get(), 1, 0);
+  second_column = table->kinds[BLOCK_UNDERGROUND];
+  second_column.x = 10.0f;
+  second_column.y = 0.0f;
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const Bytes file = read_bytes(dir / SAVE_FILE_NAME);
+  ASSERT_EQ(file.size(), 9677080u);
+
+  EXPECT_EQ(le32(file, 0), float_bits(1002.5f));
+  EXPECT_EQ(le32(file, 4), float_bits(317.5f));
+  EXPECT_EQ(le32(file, 16), 40000u);
+  EXPECT_EQ(le32(file, 24), 0u) << "the bitmap handle is not stored";
+  EXPECT_EQ(file[28], 1);
+  EXPECT_EQ(le32(file, 32), 3u);
+  EXPECT_EQ(file[118], 1);  // left arrow
+  EXPECT_EQ(file[119], 1);  // right arrow
+  EXPECT_EQ(file[120], 0);
+  EXPECT_EQ(le32(file, 264), 1680u);
+  EXPECT_EQ(le32(file, 268), 1050u);
+  EXPECT_EQ(file[272], 1);
+  EXPECT_EQ(le32(file, 276), 1u);
+  for (std::size_t padding : {29u, 30u, 31u, 263u, 273u, 274u, 275u}) EXPECT_EQ(file[padding], 0) << padding;
+
+  // Column 1, row 0 follows the 480 cells of column 0.
+  EXPECT_EQ(cell_offset(1, 0), 13720u);
+  EXPECT_EQ(std::memcmp(&file[13720], "Undergro", 8), 0);
+  EXPECT_EQ(le32(file, 13720 + 8), 6u);
+  EXPECT_EQ(file[13720 + 16], 1);
+  EXPECT_EQ(le32(file, 13720 + 20), float_bits(10.0f));
+
+  // The last cell, column 719 and row 479, ends the file.
+  EXPECT_EQ(cell_offset(719, 479), 9677052u);
+  EXPECT_EQ(le32(file, 9677052 + 8), static_cast<std::uint32_t>(cell_at(grid.get(), 719, 479).id));
+  EXPECT_EQ(le32(file, 9677052 + 12), 0u) << "the tile handle is not stored";
+  EXPECT_EQ(le32(file, 9677052 + 20), float_bits(7190.0f));
+  EXPECT_EQ(le32(file, 9677052 + 24), float_bits(4790.0f));
+}
+
+TEST_F(SaveFile, AnyNonZeroFlagByteLoadsAsSetAndMeaninglessSlotsAreIgnored) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  Bytes file = read_bytes(dir / SAVE_FILE_NAME);
+  file[28] = 0x80;                             // on_ground
+  file[121] = 0x02;                            // down arrow
+  file[272] = 0xFF;                            // load_saved_world
+  put_le32(&file, 24, 0xDEADBEEF);             // player bitmap slot
+  const std::size_t open_cell = cell_offset(0, 2);  // Underground in the test world
+  file[open_cell + 16] = 0x7F;
+  put_le32(&file, open_cell + 12, 0x12345678);  // tile slot
+  file[open_cell + 17] = 0xAB;                  // cell padding
+  write_bytes(dir / SAVE_FILE_NAME, file);
+
+  auto loaded_grid = std::make_unique<WorldGrid>();
+  std::string console;
+  const GameState loaded = load_in_dir(loaded_grid.get(), state, &console);
+  EXPECT_EQ(console, "Loaded the world!\n");
+  EXPECT_EQ(loaded.on_ground, 1);
+  EXPECT_EQ(loaded.keys[85], 1);
+  EXPECT_EQ(loaded.load_saved_world, 1);
+  EXPECT_EQ(loaded.player_bitmap, state.player_bitmap);
+  ASSERT_EQ(cell_at(grid.get(), 0, 2).id, BLOCK_UNDERGROUND);
+  const Block &cell = cell_at(loaded_grid.get(), 0, 2);
+  EXPECT_EQ(cell.id, BLOCK_UNDERGROUND);
+  EXPECT_EQ(cell.passable, 1);
+  EXPECT_EQ(cell.tile, table->kinds[BLOCK_NULL].tile);
+}
+
+TEST_F(SaveFile, LoadClickWithNoFileThenSaveThenStartUpLoad) {
+  std::string console;
+  auto before = std::make_unique<WorldGrid>(*grid);
+  GameState after_failed = load_in_dir(grid.get(), state, &console);
+  EXPECT_EQ(console, "No save found\n");
+  GameState expected = state;
+  expected.load_failed = 1;
+  expect_same_state(after_failed, expected);
+  expect_same_cells(*grid, *before);
+
+  state = after_failed;
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME)[276], 1);
+
+  // A second save replaces the first whole.
+  cell_at(grid.get(), 5, 5) = table->kinds[BLOCK_GOLD];
+  state.gold_count = 77;
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+
+  auto start_up_grid = std::make_unique<WorldGrid>();
+  GameState start_up = start_game_state();
+  start_up.load_saved_world = 1;
+  const GameState loaded = load_in_dir(start_up_grid.get(), start_up, &console);
+  EXPECT_EQ(console, "Loaded the world!\n");
+  EXPECT_EQ(loaded.load_failed, 0);
+  EXPECT_EQ(loaded.gold_count, 77);
+  EXPECT_EQ(cell_at(start_up_grid.get(), 5, 5).id, BLOCK_GOLD);
+}
+
+TEST_F(SaveFile, DamagedFilesAreRefusedAndChangeNothing) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const Bytes good = read_bytes(dir / SAVE_FILE_NAME);
+  struct Damage {
+    const char *what;
+    void (*apply)(Bytes *file);
+  };
+  const Damage damages[] = {
+      {"short", [](Bytes *f) { f->resize(f->size() - 1); }},
+      {"empty", [](Bytes *f) { f->clear(); }},
+      {"long", [](Bytes *f) { f->push_back(0); }},
+      {"kind 7", [](Bytes *f) { put_le32(f, cell_offset(719, 479) + 8, 7); }},
+      {"kind -1", [](Bytes *f) { put_le32(f, cell_offset(300, 0) + 8, 0xFFFFFFFF); }},
+      // In the test world column 0, row 0 holds NULL and row 5 Air.
+      {"solid marked passable", [](Bytes *f) { (*f)[cell_offset(0, 0) + 16] = 1; }},
+      {"open marked solid", [](Bytes *f) { (*f)[cell_offset(0, 5) + 16] = 0; }},
+      {"x NaN", [](Bytes *f) { put_le32(f, 0, float_bits(std::numeric_limits<float>::quiet_NaN())); }},
+      {"y infinite", [](Bytes *f) { put_le32(f, 4, float_bits(std::numeric_limits<float>::infinity())); }},
+      {"x left of the world", [](Bytes *f) { put_le32(f, 0, float_bits(-2.5f)); }},
+      {"x past the right wall", [](Bytes *f) { put_le32(f, 0, float_bits(7192.5f)); }},
+      {"y below the floor", [](Bytes *f) { put_le32(f, 4, float_bits(4800.0f)); }},
+      {"y far above the world", [](Bytes *f) { put_le32(f, 4, float_bits(-1.0e9f)); }},
+      {"negative count", [](Bytes *f) { put_le32(f, 12, 0xFFFFFFFF); }},
+      {"selected block 0", [](Bytes *f) { put_le32(f, 32, 0); }},
+      {"selected block 5", [](Bytes *f) { put_le32(f, 32, 5); }},
+  };
+  ASSERT_EQ(cell_at(grid.get(), 0, 0).id, BLOCK_NULL);
+  ASSERT_EQ(cell_at(grid.get(), 0, 5).id, BLOCK_AIR);
+
+  auto running_grid = std::make_unique<WorldGrid>(*grid);
+  for (auto &cell : running_grid->cells) cell = table->kinds[BLOCK_STONE];  // unlike the file's world
+  const auto untouched = std::make_unique<WorldGrid>(*running_grid);
+  for (const Damage &damage : damages) {
+    SCOPED_TRACE(damage.what);
+    Bytes file = good;
+    damage.apply(&file);
+    write_bytes(dir / SAVE_FILE_NAME, file);
+    std::string console;
+    const GameState result = load_in_dir(running_grid.get(), state, &console);
+    EXPECT_EQ(console.rfind("Save file is damaged, not loaded: ", 0), 0u) << console;
+    EXPECT_EQ(std::count(console.begin(), console.end(), '\n'), 1) << console;
+    GameState expected = state;
+    expected.load_failed = 1;
+    expect_same_state(result, expected);
+    expect_same_cells(*running_grid, *untouched);
+    EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), file) << "the refused file stays as it was";
+  }
+}
+
+TEST_F(SaveFile, PositionsTheGameReachesAreAccepted) {
+  // The walking limits, standing on the floor, and jumping off blocks built up to the top row.
+  const float positions[][2] = {{0.0f, 4720.0f}, {7187.5f, 4720.0f}, {30.0f, -77.5f}, {3600.0f, 0.0f}};
+  for (const auto &position : positions) {
+    state.player_x = position[0];
+    state.player_y = position[1];
+    ASSERT_EQ(write_save_file((dir / "edge.wld").c_str(), grid.get(), state).status, SAVE_OK);
+    GameState loaded{};
+    auto loaded_grid = std::make_unique<WorldGrid>();
+    const SaveCheck check = read_save_file((dir / "edge.wld").c_str(), table.get(), &loaded, loaded_grid.get());
+    EXPECT_EQ(check.status, SAVE_OK) << position[0] << ", " << position[1] << ": " << check.reason;
+    EXPECT_EQ(loaded.player_x, position[0]);
+    EXPECT_EQ(loaded.player_y, position[1]);
+  }
+}
+
+TEST_F(SaveFile, AFailedSaveSaysSoAndKeepsThePreviousSave) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const Bytes previous = read_bytes(dir / SAVE_FILE_NAME);
+  state.dirt_count = 999;
+
+  // A file system that takes only a megabyte more.
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  rlimit small = old_limit;
+  small.rlim_cur = 1 << 20;
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::string console = save_in_dir();
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(console, "Could not save the world: File too large\n");
+  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), previous);
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME}) << "the temporary file is removed";
+
+  // A directory where no file can be created.
+  const fs::path nowhere = dir / "missing" / SAVE_FILE_NAME;
+  const SaveCheck check = write_save_file(nowhere.c_str(), grid.get(), state);
+  EXPECT_EQ(check.status, SAVE_UNREADABLE);
+  EXPECT_STREQ(check.reason, "No such file or directory");
+  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), previous);
+}
+
+TEST_F(SaveFile, ASaveThatCannotReplaceTheFileLeavesNoTemporaryBehind) {
+  // A directory stands where the save should go: the rename fails.
+  fs::create_directories(dir / SAVE_FILE_NAME / "keep");
+  EXPECT_EQ(save_in_dir(), "Could not save the world: Is a directory\n");
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+  EXPECT_TRUE(fs::exists(dir / SAVE_FILE_NAME / "keep"));
+
+  // Nor is a directory taken for a save.
+  std::string console;
+  const GameState result = load_in_dir(grid.get(), state, &console);
+  EXPECT_EQ(console, "No save found\n");
+  EXPECT_EQ(result.load_failed, 1);
+}
+
+TEST(SaveFormat, DecodeChecksTheWholeImageBeforeTouchingAnything) {
+  auto grid = std::make_unique<WorldGrid>();
+  for (int i = 0; i < WORLD_CELL_COUNT; ++i) grid->cells[i].id = BLOCK_DIRT;
+  grid->cells[WORLD_CELL_COUNT - 1].id = BLOCK_AIR;  // passable 0 disagrees: found only at the very end
+  GameState state = start_game_state();
+  Bytes image(SAVE_FILE_BYTES);
+  encode_save(grid.get(), state, image.data());
+
+  auto target = std::make_unique<WorldGrid>();
+  GameState decoded{};
+  decoded.dirt_count = 5;
+  const SaveCheck check = decode_save(image.data(), image.size(), nullptr, &decoded, target.get());
+  EXPECT_EQ(check.status, SAVE_DAMAGED);
+  EXPECT_STREQ(check.reason, "the Air cell at column 719, row 479 is marked solid");
+  EXPECT_EQ(decoded.dirt_count, 5);
+  EXPECT_EQ(target->cells[0].id, 0) << "no cell was written before the fault was found";
+}
+
+}  // namespace
