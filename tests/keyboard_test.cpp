@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
+#include "player/keyboard.h"
 
 #include <allegro5/allegro.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "app/game_state.h"
-#include "player/keyboard.h"
 
 namespace {
 
@@ -17,8 +17,12 @@ ALLEGRO_EVENT key_event(ALLEGRO_EVENT_TYPE type, int keycode) {
   return event;
 }
 
-GameState press(GameState state, int keycode) { return handle_key_event(key_event(ALLEGRO_EVENT_KEY_DOWN, keycode), state); }
-GameState release(GameState state, int keycode) { return handle_key_event(key_event(ALLEGRO_EVENT_KEY_UP, keycode), state); }
+GameState press(GameState state, int keycode) {
+  return handle_key_event(key_event(ALLEGRO_EVENT_KEY_DOWN, keycode), state);
+}
+GameState release(GameState state, int keycode) {
+  return handle_key_event(key_event(ALLEGRO_EVENT_KEY_UP, keycode), state);
+}
 
 // Field by field: the padding bytes of a copied record are not part of it.
 bool same_record(const GameState &a, const GameState &b) {
