@@ -1,0 +1,125 @@
+"""Start-up and shut-down of the real game in a real window.
+
+- 1440x900 then New World, then a user's close of the game window: the
+  console lines of a run in their order, exit code 0; the first frames show
+  the player's box and the HUD's button faces, so the bitmaps made while the
+  menu window existed are still drawn on the game window.
+- A user's close of the start menu: "Quitting." and exit code 1.
+- Fullscreen then Load World with no save file: a new world in a window one
+  pixel larger than the monitor each way, the HUD at its right edge.
+"""
+
+import os
+import shutil
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import game_session as gs  # noqa: E402
+
+
+def game_run_prints_its_stages_and_exits_0(server, executable, font):
+    workdir = gs.make_workdir(font)
+    game = None
+    try:
+        game, window = gs.start_game(server, executable, workdir, ["1440x900", "New World"], (1440, 900))
+
+        # The player falls from y 800 with the camera centred on it: its box
+        # stays at screen (30, 450) until it lands. Both the player's bitmap and
+        # the HUD's box bitmap were made on the menu window that is gone now.
+        def first_frame():
+            shot = window.screenshot()
+            return shot if shot.pixel(35, 460) == gs.PLAYER else None
+        shot = gs.wait_until(first_frame, gs.LONG, "the player's box at (30, 450)")
+        gs.check(shot.all_of(30, 450, 40, 470, gs.PLAYER), "the player's box is not 10 x 20 at (30, 450)")
+        gs.check(shot.pixel(29, 455) != gs.PLAYER and shot.pixel(40, 455) != gs.PLAYER,
+                 "the player's box is wider than 10 pixels")
+        gs.check(shot.pixel(100, 100) == gs.SKY, "no sky at (100, 100): %r" % (shot.pixel(100, 100),))
+        gs.check(not shot.all_of(1400, 875, 1440, 900, gs.FACE_GREY), "the Load face has no label")
+        for x in (1400, 1439, 1340, 1379):
+            gs.check(shot.pixel(x, 875) == gs.FACE_GREY, "no grey button face at (%d, 875)" % x)
+        gs.check(shot.pixel(1390, 880) == gs.BLACK, "the gap between the buttons is not black")
+
+        window.close()
+        code = game.wait_exit()
+        gs.check(code == 0, "exit code %s after closing the game window\n%s" % (code, game.report()))
+        gs.expect_lines(gs.without_handler_lines(game.output()), gs.STARTUP_LINES + [
+            "Selected Resolution: 1440x900!",
+            "Loading Blocks",
+            "Generating a New World",
+            "Starting to Draw.",
+            "Destroying all that we worked so hard to create :(",
+            "Quitting, Thanks for playing!",
+        ])
+        gs.check(not os.path.exists(os.path.join(workdir, gs.SAVE_FILE)), "a save file appeared unasked")
+    finally:
+        if game is not None:
+            game.stop()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def closing_the_menu_quits_with_1(server, executable, font):
+    workdir = gs.make_workdir(font)
+    game = gs.Game(server, executable, workdir)
+    try:
+        menu = game.find_menu()
+        menu.close()
+        code = game.wait_exit()
+        gs.check(code == 1, "exit code %s after closing the menu\n%s" % (code, game.report()))
+        gs.expect_lines(game.output(), gs.STARTUP_LINES + ["Quitting."])
+        gs.check(os.listdir(workdir) == ["data"], "closing the menu left files: %r" % os.listdir(workdir))
+    finally:
+        game.stop()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def full_screen_load_without_a_save_starts_a_new_world(server, executable, font):
+    """Xvfb's monitor is 1920x1200: the full-screen window is one pixel larger
+    each way, and the HUD follows its right and bottom edges."""
+    workdir = gs.make_workdir(font)
+    game = None
+    try:
+        game, window = gs.start_game(server, executable, workdir, ["Fullscreen", "Load World"], (1921, 1201))
+        w, h = 1921, 1201
+
+        def hud_drawn():
+            shot = window.screenshot()
+            return shot if shot.pixel(w - 40, h - 25) == gs.FACE_GREY else None
+        shot = gs.wait_until(hud_drawn, gs.LONG, "the Load face at (%d, %d)" % (w - 40, h - 25))
+        gs.check((shot.width, shot.height) == (1920, 1200), "the screen shows %dx%d" % (shot.width, shot.height))
+        for x in (w - 40, w - 2, w - 100, w - 61):
+            gs.check(shot.pixel(x, h - 25) == gs.FACE_GREY, "no grey button face at (%d, %d)" % (x, h - 25))
+        gs.check(shot.pixel(w - 50, h - 10) == gs.BLACK, "the gap between the buttons is not black")
+        gs.check(shot.all_of(0, h - 50, shot.width, h - 40, gs.BLACK), "the bar does not span the window")
+        gs.check(shot.all_of(30, 600, 40, 620, gs.PLAYER), "the player's box is not at (30, 600)")
+
+        window.close()
+        code = game.wait_exit()
+        gs.check(code == 0, "exit code %s\n%s" % (code, game.report()))
+        gs.expect_lines(game.output(), gs.STARTUP_LINES + [
+            "Selected Resolution: Fullscreen!",
+            "Loading Blocks",
+            "Loading a saved world",
+            "No save found",
+            "Error Loading, making a new world instead.",
+            "Starting to Draw.",
+            "Destroying all that we worked so hard to create :(",
+            "Quitting, Thanks for playing!",
+        ])
+    finally:
+        if game is not None:
+            game.stop()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def main(executable, font):
+    server = gs.Xvfb()
+    try:
+        closing_the_menu_quits_with_1(server, executable, font)
+        game_run_prints_its_stages_and_exits_0(server, executable, font)
+        full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
+    finally:
+        server.close()
+
+
+if __name__ == "__main__":
+    gs.run(main)
