@@ -97,7 +97,7 @@ def wait_still(window, what):
 
 def check_start_of_play(shot):
     """The first resting frame at 1440x900: player at (30, 1190) on row 121."""
-    w, h = shot.width, shot.height
+    w = shot.width
     gs.check(shot.all_of(30, 450, 40, 470, gs.PLAYER), "the player's box is not at (30, 450)")
     for x in range(0, w, 7):
         for y in range(0, 470, 13):

@@ -7,11 +7,13 @@
 - A user's close of the start menu: "Quitting." and exit code 1.
 - Fullscreen then Load World with no save file: a new world in a window one
   pixel larger than the monitor each way, the HUD at its right edge.
+- No font at all: the menu still works, the world is drawn, the HUD is not.
 """
 
 import os
 import shutil
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import game_session as gs  # noqa: E402
@@ -111,12 +113,47 @@ def full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
         shutil.rmtree(workdir, ignore_errors=True)
 
 
+def without_a_font_the_game_runs_with_no_hud(server, executable):
+    workdir = tempfile.mkdtemp(prefix="clodmere-window-")
+    game = None
+    try:
+        # The menu stays usable with Allegro's built-in font.
+        game, window = gs.start_game(server, executable, workdir, ["New World"], (1440, 900))
+
+        def frame():
+            shot = window.screenshot()
+            return shot if shot.pixel(35, 460) == gs.PLAYER else None
+        shot = gs.wait_until(frame, gs.LONG, "a frame with the player's box at (30, 450)")
+        gs.check(shot.pixel(100, 100) == gs.SKY, "no world drawn")
+        gs.check(shot.all_of(0, 860, 1440, 900, gs.BLACK), "something drawn where the HUD would be")
+
+        window.close()
+        code = game.wait_exit()
+        gs.check(code == 0, "exit code %s\n%s" % (code, game.report()))
+        gs.expect_lines(game.output(), gs.STARTUP_LINES[:4] + [
+            "Unable to find font, you cocked something up... dropping HUD elements :(",
+        ] + gs.STARTUP_LINES[4:] + [
+            "Loading Blocks",
+            "Generating a New World",
+            "Starting to Draw.",
+            "Destroying all that we worked so hard to create :(",
+            "Quitting, Thanks for playing!",
+        ])
+    finally:
+        if game is not None:
+            game.stop()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
 def main(executable, font):
     server = gs.Xvfb()
     try:
         closing_the_menu_quits_with_1(server, executable, font)
         game_run_prints_its_stages_and_exits_0(server, executable, font)
         full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
+        # An installed copy of the game finds its installed font from any folder.
+        if not any(os.path.exists(os.path.join(prefix, "share/clodmere/arial.ttf")) for prefix in ("/usr", "/usr/local")):
+            without_a_font_the_game_runs_with_no_hud(server, executable)
     finally:
         server.close()
 
