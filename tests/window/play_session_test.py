@@ -20,6 +20,7 @@ import struct
 import sys
 import time
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import game_session as gs  # noqa: E402
 

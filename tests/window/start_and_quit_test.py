@@ -15,6 +15,7 @@ import shutil
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import game_session as gs  # noqa: E402
 
