@@ -32,7 +32,10 @@ std::unique_ptr<WorldGrid> sample_world() {
   for (int column = 0; column < WORLD_COLUMNS; ++column) {
     for (int row = 0; row < WORLD_ROWS; ++row) {
       Block &cell = cell_at(grid.get(), column, row);
-      const BlockKind kind = row == WORLD_ROWS - 1 ? BLOCK_NULL : row <= 120 ? BLOCK_AIR : row < 200 ? BLOCK_DIRT : BLOCK_STONE;
+      const BlockKind kind = row == WORLD_ROWS - 1 ? BLOCK_NULL
+                             : row <= 120          ? BLOCK_AIR
+                             : row < 200           ? BLOCK_DIRT
+                                                   : BLOCK_STONE;
       cell.id = kind;
       cell.passable = kind == BLOCK_AIR ? 1 : 0;
       cell.x = static_cast<float>(column * CELL_SIZE);

@@ -143,7 +143,8 @@ bool in_range(float value, float low, float high) { return value >= low && value
 SaveCheck check_state(const unsigned char *bytes) {
   const float x = get_f32(bytes + STATE_PLAYER_X);
   const float y = get_f32(bytes + STATE_PLAYER_Y);
-  if (!std::isfinite(x) || !std::isfinite(y)) return check_result(SAVE_DAMAGED, "the player's position is not a number");
+  if (!std::isfinite(x) || !std::isfinite(y))
+    return check_result(SAVE_DAMAGED, "the player's position is not a number");
   if (!in_range(x, MIN_PLAYER_X, MAX_PLAYER_X) || !in_range(y, MIN_PLAYER_Y, MAX_PLAYER_Y)) {
     return check_result(SAVE_DAMAGED, "the player's position (%g, %g) is outside the world", static_cast<double>(x),
                         static_cast<double>(y));
@@ -203,8 +204,8 @@ SaveCheck check_cells(const unsigned char *bytes) {
       }
       const bool open = kind_is_passable(static_cast<std::uint32_t>(id));
       if ((record[CELL_PASSABLE] != 0) != open) {
-        return check_result(SAVE_DAMAGED, "the %s cell at column %d, row %d is marked %s", KIND_NAMES[id], column,
-                            row, open ? "solid" : "passable");
+        return check_result(SAVE_DAMAGED, "the %s cell at column %d, row %d is marked %s", KIND_NAMES[id], column, row,
+                            open ? "solid" : "passable");
       }
     }
   }

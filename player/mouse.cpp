@@ -59,11 +59,16 @@ CellRef cell_under_pointer(GameState state, int mx, int my) {
 // The count that digging or placing kind `id` changes, or null for other kinds.
 std::int32_t *count_of_kind(GameState *state, std::int32_t id) {
   switch (id) {
-    case BLOCK_DIRT: return &state->dirt_count;
-    case BLOCK_GRASS: return &state->grass_count;
-    case BLOCK_STONE: return &state->stone_count;
-    case BLOCK_GOLD: return &state->gold_count;
-    default: return nullptr;
+    case BLOCK_DIRT:
+      return &state->dirt_count;
+    case BLOCK_GRASS:
+      return &state->grass_count;
+    case BLOCK_STONE:
+      return &state->stone_count;
+    case BLOCK_GOLD:
+      return &state->gold_count;
+    default:
+      return nullptr;
   }
 }
 

@@ -1,3 +1,5 @@
+#include "player/mouse.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,7 +8,6 @@
 
 #include "allegro_test_support.h"
 #include "persistence/save_file.h"
-#include "player/mouse.h"
 
 namespace {
 

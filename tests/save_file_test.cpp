@@ -1,3 +1,5 @@
+#include "persistence/save_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -15,7 +17,6 @@
 #include <vector>
 
 #include "allegro_test_support.h"
-#include "persistence/save_file.h"
 #include "persistence/save_format.h"
 
 namespace {
@@ -221,10 +222,10 @@ TEST_F(SaveFile, TheFileIsTheFixedLittleEndianLayout) {
 TEST_F(SaveFile, AnyNonZeroFlagByteLoadsAsSetAndMeaninglessSlotsAreIgnored) {
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   Bytes file = read_bytes(dir / SAVE_FILE_NAME);
-  file[28] = 0x80;                             // on_ground
-  file[121] = 0x02;                            // down arrow
-  file[272] = 0xFF;                            // load_saved_world
-  put_le32(&file, 24, 0xDEADBEEF);             // player bitmap slot
+  file[28] = 0x80;                                  // on_ground
+  file[121] = 0x02;                                 // down arrow
+  file[272] = 0xFF;                                 // load_saved_world
+  put_le32(&file, 24, 0xDEADBEEF);                  // player bitmap slot
   const std::size_t open_cell = cell_offset(0, 2);  // Underground in the test world
   file[open_cell + 16] = 0x7F;
   put_le32(&file, open_cell + 12, 0x12345678);  // tile slot
