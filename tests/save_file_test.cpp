@@ -382,22 +382,4 @@ TEST_F(SaveFile, ASaveThatCannotReplaceTheFileLeavesNoTemporaryBehind) {
   EXPECT_EQ(result.load_failed, 1);
 }
 
-TEST(SaveFormat, DecodeChecksTheWholeImageBeforeTouchingAnything) {
-  auto grid = std::make_unique<WorldGrid>();
-  for (int i = 0; i < WORLD_CELL_COUNT; ++i) grid->cells[i].id = BLOCK_DIRT;
-  grid->cells[WORLD_CELL_COUNT - 1].id = BLOCK_AIR;  // passable 0 disagrees: found only at the very end
-  GameState state = start_game_state();
-  Bytes image(SAVE_FILE_BYTES);
-  encode_save(grid.get(), state, image.data());
-
-  auto target = std::make_unique<WorldGrid>();
-  GameState decoded{};
-  decoded.dirt_count = 5;
-  const SaveCheck check = decode_save(image.data(), image.size(), nullptr, &decoded, target.get());
-  EXPECT_EQ(check.status, SAVE_DAMAGED);
-  EXPECT_STREQ(check.reason, "the Air cell at column 719, row 479 is marked solid");
-  EXPECT_EQ(decoded.dirt_count, 5);
-  EXPECT_EQ(target->cells[0].id, 0) << "no cell was written before the fault was found";
-}
-
 }  // namespace
