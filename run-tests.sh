@@ -4,9 +4,19 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 tools/install_deps.sh cmake g++ make pkg-config liballegro5-dev liballegro-ttf5-dev fonts-liberation2 \
-  libgtest-dev libbenchmark-dev xvfb xdotool python3-xlib
+  libgtest-dev libbenchmark-dev xvfb xdotool python3-xlib \
+  liballegro-image5-dev clang clang-tidy clang-format libclang-rt-14-dev
 
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLODMERE_TESTS=ON -DCLODMERE_BENCH=ON \
   -DCLODMERE_SANITIZE=ON -DCLODMERE_WERROR=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
 ctest --test-dir build-test --output-on-failure -j"$(nproc)"
+
+# The save loader under libFuzzer for a minute, in its own clang build.
+cmake -S . -B build-test-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DCLODMERE_FUZZ=ON >/dev/null
+cmake --build build-test-fuzz --target save_fuzz -j"$(nproc)"
+tests/fuzz/run.sh build-test-fuzz 60
+
+# clang-format and clang-tidy over every source; any finding fails the run.
+tools/lint.sh build-test build-test-fuzz

@@ -70,7 +70,8 @@ class SaveTool : public ::testing::Test {
     grid = std::make_unique<WorldGrid>();
     generate_world_from_seed(grid.get(), table.get(), 20261208u);
     // A few dug cells, so that every kind is in the world.
-    for (int row = 200; row < 203; ++row) set_cell_kind(&cell_at(grid.get(), 400, row), table->kinds[BLOCK_UNDERGROUND]);
+    for (int row = 200; row < 203; ++row)
+      set_cell_kind(&cell_at(grid.get(), 400, row), table->kinds[BLOCK_UNDERGROUND]);
 
     state = start_game_state();
     state.player_x = 1234.5f;
@@ -102,7 +103,7 @@ class SaveTool : public ::testing::Test {
   std::string damaged_save(const char *name, std::size_t offset, std::uint32_t value) {
     std::vector<unsigned char> bytes = image;
     put_le32(&bytes, offset, value);
-    const std::string path = directory + "/" + name;
+    std::string path = directory + "/" + name;
     write_bytes(path, bytes);
     return path;
   }
@@ -132,8 +133,9 @@ TEST_F(SaveTool, InfoDescribesARealSave) {
   int cells[BLOCK_KIND_COUNT] = {};
   for (const Block &cell : grid->cells) ++cells[cell.id];
   char expected[256];
-  std::snprintf(expected, sizeof expected, "cells: NULL %d, Air %d, Dirt %d, Grass %d, Stone %d, Gold %d, Undergro %d\n",
-                cells[0], cells[1], cells[2], cells[3], cells[4], cells[5], cells[6]);
+  std::snprintf(expected, sizeof expected,
+                "cells: NULL %d, Air %d, Dirt %d, Grass %d, Stone %d, Gold %d, Undergro %d\n", cells[0], cells[1],
+                cells[2], cells[3], cells[4], cells[5], cells[6]);
   EXPECT_NE(run.output.find(expected), std::string::npos) << run.output;
 }
 
@@ -205,7 +207,8 @@ TEST_F(SaveTool, MapRefusesDamagedFilesAndUnwritablePicturesWithoutWritingAnythi
     int exit_code;
     std::string message;
   } cases[] = {
-      {shell_quoted(bad_id) + " " + shell_quoted(png), 1, "damaged, no picture written: the cell at column 719, row 479 has kind -1"},
+      {shell_quoted(bad_id) + " " + shell_quoted(png), 1,
+       "damaged, no picture written: the cell at column 719, row 479 has kind -1"},
       {shell_quoted(directory + "/missing.wld") + " " + shell_quoted(png), 2, "unreadable, no picture written"},
       {shell_quoted(save_path) + " " + shell_quoted(directory + "/no/such/folder.png"), 3, "cannot write"},
       {shell_quoted(save_path) + " " + shell_quoted(save_path), 3, "would overwrite the save file"},

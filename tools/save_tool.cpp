@@ -108,8 +108,8 @@ void print_save(const GameState &state, const WorldGrid &grid, const BlockKindTa
   std::printf("player: x %.2f, y %.2f (column %d, row %d), %s\n", static_cast<double>(state.player_x),
               static_cast<double>(state.player_y), cell_of_pixel(state.player_x), cell_of_pixel(state.player_y),
               state.on_ground != 0 ? "on the ground" : "in the air");
-  std::printf("counts: Dirt %d, Grass %d, Stone %d, Gold %d\n", state.dirt_count, state.grass_count,
-              state.stone_count, state.gold_count);
+  std::printf("counts: Dirt %d, Grass %d, Stone %d, Gold %d\n", state.dirt_count, state.grass_count, state.stone_count,
+              state.gold_count);
 
   // Keys 1 to 4 choose Dirt to Gold, the kinds 2 to 5 of the table.
   std::printf("selected: %d", state.selected_block);
@@ -151,8 +151,7 @@ int run_info(const char *path) {
   if (!start_allegro(&table)) return EXIT_USAGE;
   const LoadedSave save = load_save(path, &table);
   if (save.check.status != SAVE_OK) {
-    std::printf("%s: %s: %s\n", path, save.check.status == SAVE_DAMAGED ? "damaged" : "unreadable",
-                save.check.reason);
+    std::printf("%s: %s: %s\n", path, save.check.status == SAVE_DAMAGED ? "damaged" : "unreadable", save.check.reason);
     return exit_code_of(save.check.status);
   }
   std::printf("%s: valid save\n", path);
@@ -240,7 +239,7 @@ int run_map(const char *path, const char *out_path) {
   const bool closed = al_fclose(out);
   al_destroy_bitmap(map);
   if (!saved || !closed) {
-    std::remove(out_path);
+    static_cast<void>(std::remove(out_path));  // a half-written picture is worse than none
     std::fprintf(stderr, "clodmere-save: cannot write %s\n", out_path);
     return EXIT_USAGE;
   }

@@ -169,7 +169,7 @@ void check_file_reader(const unsigned char *bytes, std::size_t size, const SaveC
   FILE *file = std::fopen(fixture->file_path.c_str(), "wb");
   if (file == nullptr) fail("cannot write the scratch file");
   if (size > 0 && std::fwrite(bytes, 1, size, file) != size) fail("cannot write the scratch file");
-  std::fclose(file);
+  if (std::fclose(file) != 0) fail("cannot write the scratch file");
   GameState state = sentinel_state();
   const SaveCheck from_file = read_save_file(fixture->file_path.c_str(), &fixture->table, &state, fixture->grid.get());
   if (from_file.status != in_memory.status) fail("the file reader and the decoder disagree");
@@ -188,7 +188,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   // A real save: a generated world, a player who has dug a little and holds a key.
   auto world = std::make_unique<WorldGrid>();
   generate_world_from_seed(world.get(), &fixture->table, 69u);
-  for (int row = 60; row < 90; ++row) set_cell_kind(&cell_at(world.get(), 100, row), fixture->table.kinds[BLOCK_UNDERGROUND]);
+  for (int row = 60; row < 90; ++row)
+    set_cell_kind(&cell_at(world.get(), 100, row), fixture->table.kinds[BLOCK_UNDERGROUND]);
   GameState state = start_game_state();
   state.dirt_count = 12;
   state.selected_block = 2;
