@@ -54,6 +54,7 @@ struct Fixture {
   std::unique_ptr<WorldGrid> untouched;  // what `grid` holds until a decode succeeds
   bool grid_dirty;                       // `grid` no longer equals `untouched`
   std::unique_ptr<WorldGrid> round_trip;
+  std::string directory;  // scratch folder for the file reader, removed at exit
   std::string file_path;
   bool verbose;  // SAVE_FUZZ_VERBOSE set: print each script's verdict (to see what a seed reaches)
 };
@@ -206,7 +207,12 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
   char directory[] = "/tmp/save_fuzz-XXXXXX";
   if (mkdtemp(directory) == nullptr) fail("cannot make a scratch folder");
-  fixture->file_path = std::string(directory) + "/ClodmereSave.wld";
+  fixture->directory = directory;
+  fixture->file_path = fixture->directory + "/ClodmereSave.wld";
+  std::atexit([] {
+    unlink(fixture->file_path.c_str());
+    rmdir(fixture->directory.c_str());
+  });
 
   GameState loaded = sentinel_state();
   if (decode_save(fixture->real_save.data(), SAVE_FILE_BYTES, &fixture->table, &loaded, fixture->grid.get()).status !=
