@@ -235,7 +235,7 @@ bool same_pixels(ALLEGRO_BITMAP *a, ALLEGRO_BITMAP *b) {
   return same;
 }
 
-TEST_F(DrawWorld, MergedRunsGiveTheSameFrameAsOneDrawPerCell) {
+TEST_F(DrawWorld, LayeredDrawingGivesTheSameFrameAsOneDrawPerCell) {
   generate_world_from_seed(grid.get(), table.get(), 2026);
   // Dug tunnels and placed blocks: Underground, and runs in every kind.
   clodmere_srand(7);
@@ -244,10 +244,16 @@ TEST_F(DrawWorld, MergedRunsGiveTheSameFrameAsOneDrawPerCell) {
     mark(c, r, static_cast<BlockKind>(2 + clodmere_rand() % 5));
   }
   for (int c = 100; c < 700; ++c) mark(c, 300, BLOCK_UNDERGROUND);
+  // A sky row with a run longer than a colour strip (256 cells) under its background.
+  for (int c = 0; c < 300; ++c) mark(c, 100, BLOCK_STONE);
+  // Cells that no kind was copied over must stay black, whatever surrounds them.
+  for (int c = 3; c < WORLD_COLUMNS; c += 37) {
+    for (int r : {5, 80, 240, 430, 470}) cell_at(grid.get(), c, r).tile = nullptr;
+  }
 
   std::vector<ViewCase> cases(std::begin(VIEW_CASES), std::end(VIEW_CASES));
-  // Every size at every horizontal and vertical case, and a view wider than
-  // a colour strip (256 cells), which splits the sky's rows into several draws.
+  // Every size at every horizontal and vertical case, and a view wider than a
+  // colour strip.
   for (int size = 0; size < 3; ++size) {
     const int w = 1200 + 240 * size, h = 700 + 175 * size;
     for (float px : {3.0f, 6597.0f, 3601.5f}) {
