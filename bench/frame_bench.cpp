@@ -114,12 +114,19 @@ ALLEGRO_BITMAP *filled_bitmap(int width, int height, ALLEGRO_COLOR colour) {
 }
 
 void print_load_average(const char *when) {
-  double one = 0.0;
+  char text[64] = {};
   if (FILE *file = std::fopen("/proc/loadavg", "r")) {
-    if (std::fscanf(file, "%lf", &one) != 1) one = -1.0;
-    std::fclose(file);
+    if (std::fgets(text, sizeof text, file) == nullptr) text[0] = '\0';
+    static_cast<void>(std::fclose(file));
   }
-  std::printf("load average %s: %.2f\n", when, one);
+  std::printf("load average %s: %.2f\n", when, std::strtod(text, nullptr));
+}
+
+// A whole number from the command line, or `fallback` when it is missing or not positive.
+long positive_argument(int argc, char **argv, int index, long fallback) {
+  if (argc <= index) return fallback;
+  const long value = std::strtol(argv[index], nullptr, 10);
+  return value > 0 ? value : fallback;
 }
 
 struct Size {
@@ -135,8 +142,8 @@ struct CameraSpot {
 
 int main(int argc, char **argv) {
   const auto seed = static_cast<std::uint32_t>(argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1);
-  const int frames = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
-  const int six_frames = argc > 3 ? std::max(1, std::atoi(argv[3])) : 10;
+  const int frames = static_cast<int>(std::min(positive_argument(argc, argv, 2, 200), 100000L));
+  const int six_frames = static_cast<int>(std::min(positive_argument(argc, argv, 3, 10), 100000L));
   if (!al_init()) {
     std::printf("al_init failed\n");
     return 1;
@@ -152,8 +159,9 @@ int main(int argc, char **argv) {
 
   std::printf("seed %u, %d frames a case, six separate bitmaps %d frames\n", seed, frames, six_frames);
   print_load_average("before");
-  std::printf("\n| window | camera | game ms | game CPU ms | one draw per cell ms | floor (clear + flip) ms | "
-              "six separate bitmaps ms | same pixels |\n");
+  std::printf(
+      "\n| window | camera | game ms | game CPU ms | one draw per cell ms | floor (clear + flip) ms | "
+      "six separate bitmaps ms | same pixels |\n");
   std::printf("|---|---|---|---|---|---|---|---|\n");
   for (const Size &size : sizes) {
     al_set_new_bitmap_flags(ALLEGRO_VIDEO_BITMAP);
@@ -171,8 +179,8 @@ int main(int argc, char **argv) {
     for (int id = 0; id < BLOCK_KIND_COUNT; ++id) {
       unsigned char r = 0, g = 0, b = 0;
       al_unmap_rgb(al_get_pixel(table->kinds[id].tile, 0, 0), &r, &g, &b);
-      own_tiles[id] = id == BLOCK_UNDERGROUND ? own_tiles[BLOCK_NULL]
-                                              : filled_bitmap(CELL_SIZE, CELL_SIZE, al_map_rgb(r, g, b));
+      own_tiles[id] =
+          id == BLOCK_UNDERGROUND ? own_tiles[BLOCK_NULL] : filled_bitmap(CELL_SIZE, CELL_SIZE, al_map_rgb(r, g, b));
     }
     *six_grid = *atlas_grid;
     for (Block &cell : six_grid->cells) cell.tile = own_tiles[cell.id];
@@ -205,7 +213,7 @@ int main(int argc, char **argv) {
       std::printf("| %dx%d | %s | %.2f | %.2f | %.2f | %.2f | %.1f | %s |\n", size.width, size.height, spot.name,
                   median(times[GAME].wall_ms), median(times[GAME].cpu_ms), median(times[CELL_BY_CELL].wall_ms),
                   median(times[FLOOR].wall_ms), median(times[SIX_BITMAPS].wall_ms), same ? "yes" : "NO");
-      std::fflush(stdout);
+      static_cast<void>(std::fflush(stdout));
     }
 
     al_set_target_bitmap(nullptr);

@@ -1,3 +1,5 @@
+#include "world/draw_world.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 
 #include "allegro_test_support.h"
 #include "world/camera.h"
-#include "world/draw_world.h"
 #include "world/random.h"
 #include "world/terrain.h"
 #include "world/world.h"
@@ -80,8 +81,8 @@ TEST(Camera, PlacesColumnsRowsAndPlayerAsTheEdgesRequire) {
 TEST(Camera, NeverNamesACellOutsideTheGridNorTheFloor) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  const float positions[] = {-inf, -3.0e38f, -1.0e6f, -5.5f, 0.0f, 4.0f, 599.5f, 2400.0f,
-                             4795.0f, 7199.9f, 7200.0f, 1.0e6f, 3.0e38f, inf, nan};
+  const float positions[] = {-inf,    -3.0e38f, -1.0e6f, -5.5f,  0.0f,    4.0f, 599.5f, 2400.0f,
+                             4795.0f, 7199.9f,  7200.0f, 1.0e6f, 3.0e38f, inf,  nan};
   const int sizes[] = {-2147483647 - 1, -1000, 0, 5, 55, 61, 700, 1201, 1921, 4800, 7200, 9000, 2147483647};
   for (float px : positions) {
     for (float py : positions) {
@@ -102,7 +103,8 @@ TEST(Camera, NeverNamesACellOutsideTheGridNorTheFloor) {
   }
   // Every position a player can hold, at the menu's sizes, stays clear of the floor row.
   for (int h : {700, 900, 1050, 1201}) {
-    for (float py = 0.0f; py <= 4800.0f; py += 0.5f) {
+    for (int half_pixels = 0; half_pixels <= 2 * WORLD_HEIGHT; ++half_pixels) {
+      const float py = 0.5f * static_cast<float>(half_pixels);
       const CameraView c = place_camera(30.0f, py, 1440, h);
       ASSERT_LT(c.rows.first_cell + c.drawn_rows.end - 1, WORLD_ROWS - 1) << py;
     }
@@ -134,12 +136,14 @@ class DrawWorld : public ::testing::Test {
       for (int r = 0; r < WORLD_ROWS; ++r) {
         Block &cell = cell_at(grid.get(), c, r);
         cell = table->kinds[kind];
-        cell.x = 10.0f * c;
-        cell.y = 10.0f * r;
+        cell.x = 10.0f * static_cast<float>(c);
+        cell.y = 10.0f * static_cast<float>(r);
       }
     }
   }
-  void mark(int column, int row, BlockKind kind) { set_cell_kind(&cell_at(grid.get(), column, row), table->kinds[kind]); }
+  void mark(int column, int row, BlockKind kind) {
+    set_cell_kind(&cell_at(grid.get(), column, row), table->kinds[kind]);
+  }
 
   ALLEGRO_BITMAP *draw(const GameState &state, bool merged = true) {
     ALLEGRO_BITMAP *frame = al_create_bitmap(state.screen_width, state.screen_height);
@@ -187,6 +191,7 @@ TEST_F(DrawWorld, EachCaseShowsItsColumnsRowsAndThePlayer) {
 
     expect_cell(frame, view.column_x, view.row_y, GOLD, "first column and row");
     expect_cell(frame, view.column_x + 70, view.row_y + 50, STONE, "marked inner cell");
+    expect_cell(frame, view.column_x + 80, view.row_y + 50, AIR, "cell right of the inner cell");
     expect_cell(frame, last_x, last_y, DIRT, "last column and row");
     expect_cell(frame, view.column_x + 20, last_y + 10, BLACK, "row below the last drawn");
     // The strip below the tiles is black: 40 pixels or more (the centred

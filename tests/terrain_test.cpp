@@ -1,3 +1,5 @@
+#include "world/terrain.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 
 #include "allegro_test_support.h"
 #include "world/random.h"
-#include "world/terrain.h"
 #include "world/world.h"
 
 namespace {
@@ -154,8 +155,11 @@ TEST_F(Terrain, LayerSharesAcrossTheWorldsWidth) {
     BlockKind kind;
     double share;
   };
-  const Expect rows[] = {{130, BLOCK_GRASS, 0.86}, {150, BLOCK_GRASS, 0.52}, {300, BLOCK_STONE, 0.28},
-                         {450, BLOCK_STONE, 0.42}, {450, BLOCK_GOLD, 0.01}};
+  const Expect rows[] = {{130, BLOCK_GRASS, 0.86},
+                         {150, BLOCK_GRASS, 0.52},
+                         {300, BLOCK_STONE, 0.28},
+                         {450, BLOCK_STONE, 0.42},
+                         {450, BLOCK_GOLD, 0.01}};
   for (std::uint32_t seed : {3u, 99u, 2026u}) {
     generate_world_from_seed(grid.get(), table.get(), seed);
     for (const Expect &e : rows) {

@@ -96,9 +96,10 @@ void fill_with_tile(ALLEGRO_BITMAP *tile, int x0, int y0, int x1, int y1, const 
   y1 = std::min(y1, clip.bottom);
   if (x1 <= x0 || y1 <= y0) return;
   ALLEGRO_BITMAP *strip = al_get_parent_bitmap(tile);
-  al_draw_scaled_bitmap(strip, static_cast<float>(al_get_bitmap_x(tile) + 1), static_cast<float>(al_get_bitmap_y(tile) + 1),
-                        static_cast<float>(CELL_SIZE - 2), static_cast<float>(CELL_SIZE - 2), static_cast<float>(x0),
-                        static_cast<float>(y0), static_cast<float>(x1 - x0), static_cast<float>(y1 - y0), 0);
+  al_draw_scaled_bitmap(strip, static_cast<float>(al_get_bitmap_x(tile) + 1),
+                        static_cast<float>(al_get_bitmap_y(tile) + 1), static_cast<float>(CELL_SIZE - 2),
+                        static_cast<float>(CELL_SIZE - 2), static_cast<float>(x0), static_cast<float>(y0),
+                        static_cast<float>(x1 - x0), static_cast<float>(y1 - y0), 0);
 }
 
 // Runs of equal tiles along a row, each in one draw, leaving out the cells
