@@ -314,6 +314,23 @@ TEST_F(DrawWorld, AnyRecordDrawsWithoutLeavingTheGrid) {
       frames.clear();
     }
   }
+  // Sizes no display has, drawn into a small target.
+  for (int side : {std::numeric_limits<int>::max(), std::numeric_limits<int>::min()}) {
+    GameState state = state_for(VIEW_CASES[0], player);
+    ALLEGRO_BITMAP *small = al_create_bitmap(64, 64);
+    al_set_target_bitmap(small);
+    for (const auto &p : odd) {
+      state.player_x = p[0];
+      state.player_y = p[1];
+      state.screen_width = side;
+      state.screen_height = side;
+      draw_world(grid.get(), state);
+      state.screen_height = 700;
+      draw_world(grid.get(), state);
+    }
+    al_set_target_bitmap(nullptr);
+    al_destroy_bitmap(small);
+  }
   // A display larger than the world: the whole world but the floor, then black.
   GameState huge = state_for(VIEW_CASES[0], nullptr);
   huge.screen_width = 7300;

@@ -10,6 +10,9 @@ namespace {
 
 // Screen rows at the bottom of the display left to the heads-up display.
 constexpr int HUD_ROWS = 5;
+// Display sizes are taken as at most this, so that screen positions stay
+// far inside int whatever a record holds.
+constexpr int LARGEST_SCREEN_SIDE = 100000;
 
 // trunc toward zero as an int; far-off values stay far off instead of
 // overflowing the conversion, and NaN counts as 0.
@@ -57,8 +60,8 @@ CameraSpan span_in_grid(const CameraAxis &axis, int shown, int cell_limit) {
 
 CameraView place_camera(float player_x, float player_y, int screen_width, int screen_height) {
   CameraView view{};
-  view.columns = place_columns(player_x, screen_width);
-  view.rows = place_rows(player_y, screen_height);
+  view.columns = place_columns(player_x, std::clamp(screen_width, 0, LARGEST_SCREEN_SIDE));
+  view.rows = place_rows(player_y, std::clamp(screen_height, 0, LARGEST_SCREEN_SIDE));
   view.drawn_columns = span_in_grid(view.columns, view.columns.count, WORLD_COLUMNS);
   // The floor row is never drawn.
   view.drawn_rows = span_in_grid(view.rows, view.rows.count - HUD_ROWS, WORLD_ROWS - 1);

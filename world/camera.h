@@ -29,5 +29,5 @@ struct CameraView {
 // The placement for a player at world pixel (player_x, player_y) on a display
 // of screen_width x screen_height. The camera keeps the player centred and
 // stops at the world's edges. Any input is safe: the drawn spans never name a
-// cell outside the grid.
+// cell outside the grid (sizes below 0 count as 0, above 100,000 as 100,000).
 CameraView place_camera(float player_x, float player_y, int screen_width, int screen_height);
