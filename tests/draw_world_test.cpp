@@ -214,16 +214,6 @@ TEST_F(DrawWorld, EachCaseShowsItsColumnsRowsAndThePlayer) {
   }
 }
 
-TEST_F(DrawWorld, FloorRowAndHudStripStayBlackAtTheBottomEdge) {
-  fill(BLOCK_GOLD);
-  GameState state = state_for(VIEW_CASES[4], player);  // 1200 x 700, y 4460
-  state.player_bitmap = nullptr;
-  ALLEGRO_BITMAP *frame = draw(state);
-  // Rows 410 to 473 fill y 0 to 639; the bottom 60 pixels are black.
-  EXPECT_EQ(pixel_at(frame, 600, 639), GOLD);
-  for (int y = 640; y < 700; ++y) ASSERT_EQ(pixel_at(frame, 600, y), BLACK) << y;
-}
-
 // Memory bitmaps, same size: true when every pixel matches.
 bool same_pixels(ALLEGRO_BITMAP *a, ALLEGRO_BITMAP *b) {
   const int w = al_get_bitmap_width(a), h = al_get_bitmap_height(a);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -146,30 +145,6 @@ TEST_F(Terrain, EachCellTakesOneDrawInElementOrder) {
   for (int k = 0; k < WORLD_CELL_COUNT; ++k) {
     const int row = k % WORLD_ROWS;
     ASSERT_EQ(grid->cells[k].id, terrain_kind(row, draws[k])) << "element " << k;
-  }
-}
-
-TEST_F(Terrain, LayerSharesAcrossTheWorldsWidth) {
-  struct Expect {
-    int row;
-    BlockKind kind;
-    double share;
-  };
-  const Expect rows[] = {{130, BLOCK_GRASS, 0.86},
-                         {150, BLOCK_GRASS, 0.52},
-                         {300, BLOCK_STONE, 0.28},
-                         {450, BLOCK_STONE, 0.42},
-                         {450, BLOCK_GOLD, 0.01}};
-  for (std::uint32_t seed : {3u, 99u, 2026u}) {
-    generate_world_from_seed(grid.get(), table.get(), seed);
-    for (const Expect &e : rows) {
-      int count = 0;
-      for (int c = 0; c < WORLD_COLUMNS; ++c) count += cell_at(grid.get(), c, e.row).id == e.kind ? 1 : 0;
-      // Five standard deviations of a binomial count over 720 columns.
-      const double mean = WORLD_COLUMNS * e.share;
-      const double sd = std::sqrt(WORLD_COLUMNS * e.share * (1.0 - e.share));
-      EXPECT_NEAR(count, mean, 5.0 * sd) << "row " << e.row << " kind " << e.kind << " seed " << seed;
-    }
   }
 }
 
