@@ -16,8 +16,8 @@ constexpr int KEY_SLOT_COUNT = 227;
 using Flag = std::uint8_t;
 
 struct GameState {
-  float player_x;       // left edge of the player's box, world pixels
-  float player_y;       // top edge of the player's box, world pixels (y grows down)
+  float player_x;  // left edge of the player's box, world pixels
+  float player_y;  // top edge of the player's box, world pixels (y grows down)
   std::int32_t dirt_count;
   std::int32_t grass_count;
   std::int32_t stone_count;
@@ -28,8 +28,8 @@ struct GameState {
   Flag keys[KEY_SLOT_COUNT];      // held keys, indexed by Allegro key code
   std::int32_t screen_width;
   std::int32_t screen_height;
-  Flag load_saved_world;          // the start menu chose Load World
-  std::int32_t load_failed;       // 1 when the last load found no usable save
+  Flag load_saved_world;     // the start menu chose Load World
+  std::int32_t load_failed;  // 1 when the last load found no usable save
 };
 
 // Start values of a new game (player bitmap still unset, default 1440 x 900).

@@ -19,9 +19,7 @@ inline void init_allegro_for_tests() {
 
 struct Rgb {
   int red, green, blue;
-  bool operator==(const Rgb &other) const {
-    return red == other.red && green == other.green && blue == other.blue;
-  }
+  bool operator==(const Rgb &other) const { return red == other.red && green == other.green && blue == other.blue; }
 };
 
 inline std::ostream &operator<<(std::ostream &out, const Rgb &c) {

@@ -1,4 +1,6 @@
 // The HUD drawn into memory bitmaps of the window's size and read back.
+#include "hud/hud.h"
+
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_font.h>
 #include <allegro5/allegro_ttf.h>
@@ -14,7 +16,6 @@
 
 #include "allegro_test_support.h"
 #include "app/game_state.h"
-#include "hud/hud.h"
 #include "world/world.h"
 
 namespace {
@@ -71,8 +72,7 @@ class Hud : public ::testing::Test {
     const int w = state.screen_width;
     const int h = state.screen_height;
     ALLEGRO_BITMAP *bar = filled_bitmap(w, 10, al_map_rgb(0, 0, 0));
-    ALLEGRO_BITMAP *frame =
-        filled_bitmap(w, h, al_map_rgb(BACKGROUND.red, BACKGROUND.green, BACKGROUND.blue));
+    ALLEGRO_BITMAP *frame = filled_bitmap(w, h, al_map_rgb(BACKGROUND.red, BACKGROUND.green, BACKGROUND.blue));
     bitmaps.push_back(bar);
     bitmaps.push_back(frame);
     al_hold_bitmap_drawing(true);
@@ -178,8 +178,8 @@ class Hud : public ::testing::Test {
   // Which of the four marker spots holds its tile; -1 for none.
   int marker_shown(const Frame &frame) {
     const int h = frame.height;
-    const Box spots[4] = {{138, h - 38, 148, h - 28}, {238, h - 38, 248, h - 28},
-                          {138, h - 18, 148, h - 8},  {238, h - 18, 248, h - 8}};
+    const Box spots[4] = {
+        {138, h - 38, 148, h - 28}, {238, h - 38, 248, h - 28}, {138, h - 18, 148, h - 8}, {238, h - 18, 248, h - 8}};
     int shown = -1;
     for (int spot = 0; spot < 4; ++spot) {
       int tile_pixels = 0;
@@ -235,8 +235,8 @@ class Hud : public ::testing::Test {
 
 TEST_F(Hud, StartOfANewGameAt1440x900) {
   const GameState state = state_of_size(1440, 900);
-  expect_full_layout(state, {"Player X: 30.0", "Player Y: 800.0", "1) Dirt: 0", "2) Grass: 0", "3) Stone: 0",
-                             "4) Gold: 0"});
+  expect_full_layout(state,
+                     {"Player X: 30.0", "Player Y: 800.0", "1) Dirt: 0", "2) Grass: 0", "3) Stone: 0", "4) Gold: 0"});
 
   // The corners the window test and the mouse hit boxes rely on.
   const Frame frame = draw(state);
@@ -258,8 +258,8 @@ TEST_F(Hud, CountsAndPositionsShowTheRecordsValues) {
   state.grass_count = 123456;
   state.stone_count = 42;
   state.gold_count = 1;
-  expect_full_layout(state, {"Player X: 1234.5", "Player Y: 1190.0", "1) Dirt: 7", "2) Grass: 123456",
-                             "3) Stone: 42", "4) Gold: 1"});
+  expect_full_layout(
+      state, {"Player X: 1234.5", "Player Y: 1190.0", "1) Dirt: 7", "2) Grass: 123456", "3) Stone: 42", "4) Gold: 1"});
 }
 
 TEST_F(Hud, TheMarkerFollowsTheSelectionAndVanishesOutsideOneToFour) {
@@ -283,8 +283,8 @@ TEST_F(Hud, EveryWindowSizeLaysOutFromWAndH) {
     SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]));
     GameState state = state_of_size(size[0], size[1]);
     state.selected_block = 4;
-    expect_full_layout(state, {"Player X: 30.0", "Player Y: 800.0", "1) Dirt: 0", "2) Grass: 0", "3) Stone: 0",
-                               "4) Gold: 0"});
+    expect_full_layout(state,
+                       {"Player X: 30.0", "Player Y: 800.0", "1) Dirt: 0", "2) Grass: 0", "3) Stone: 0", "4) Gold: 0"});
   }
 }
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "app/menu_choice.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -13,7 +13,7 @@ TEST(MenuButtons, ClickAreasExcludeTheirEdges) {
     MenuButton button;
     int left, top;
   };
-  const Case cases[] = {{MENU_1200X700, 50, 50},  {MENU_1440X900, 200, 50},   {MENU_1680X1050, 350, 50},
+  const Case cases[] = {{MENU_1200X700, 50, 50},    {MENU_1440X900, 200, 50},   {MENU_1680X1050, 350, 50},
                         {MENU_FULLSCREEN, 500, 50}, {MENU_NEW_WORLD, 215, 160}, {MENU_LOAD_WORLD, 340, 160}};
   for (const Case &c : cases) {
     EXPECT_EQ(menu_button_at(c.left + 1, c.top + 1), c.button);

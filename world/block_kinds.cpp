@@ -16,8 +16,8 @@ struct KindSpec {
 
 // Kinds 0 to 5 own a tile each; Underground (6) shares NULL's black tile.
 constexpr KindSpec KIND_SPECS[BLOCK_KIND_COUNT] = {
-    {"NULL", 0, 0, 0, false},        {"Air", 125, 125, 255, true}, {"Dirt", 160, 100, 25, false},
-    {"Grass", 0, 255, 0, false},     {"Stone", 125, 125, 125, false}, {"Gold", 255, 255, 0, false},
+    {"NULL", 0, 0, 0, false},       {"Air", 125, 125, 255, true},    {"Dirt", 160, 100, 25, false},
+    {"Grass", 0, 255, 0, false},    {"Stone", 125, 125, 125, false}, {"Gold", 255, 255, 0, false},
     {"Underground", 0, 0, 0, true},
 };
 constexpr int TILE_COUNT = 6;

@@ -27,12 +27,12 @@ constexpr int BLOCK_KIND_COUNT = 7;
 // One block: both a kind in the table and a cell of the grid. A cell changes
 // kind only by having a whole table entry copied over it (keeping its x, y).
 struct Block {
-  char name[8];          // not NUL-terminated when 8 letters long ("Undergro")
-  std::int32_t id;       // BlockKind
-  ALLEGRO_BITMAP *tile;  // owned by the table, shared by every cell of the kind
-  std::uint8_t passable; // Air and Underground; any non-zero byte means passable
-  float x;               // world pixel x of the cell's left edge (10 * column)
-  float y;               // world pixel y of the cell's top edge (10 * row)
+  char name[8];           // not NUL-terminated when 8 letters long ("Undergro")
+  std::int32_t id;        // BlockKind
+  ALLEGRO_BITMAP *tile;   // owned by the table, shared by every cell of the kind
+  std::uint8_t passable;  // Air and Underground; any non-zero byte means passable
+  float x;                // world pixel x of the cell's left edge (10 * column)
+  float y;                // world pixel y of the cell's top edge (10 * row)
 };
 
 // Width in pixels of each kind's colour strip in the tile atlas: wide enough
@@ -60,9 +60,7 @@ constexpr bool cell_in_grid(int column, int row) {
 }
 
 inline Block &cell_at(WorldGrid *grid, int column, int row) { return grid->cells[cell_index(column, row)]; }
-inline const Block &cell_at(const WorldGrid *grid, int column, int row) {
-  return grid->cells[cell_index(column, row)];
-}
+inline const Block &cell_at(const WorldGrid *grid, int column, int row) { return grid->cells[cell_index(column, row)]; }
 
 // The column (or row) of the cell under world pixel coordinate `p`:
 // trunc(p) / 10, both steps toward zero. Values far outside the world (or
