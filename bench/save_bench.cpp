@@ -45,13 +45,20 @@ std::unique_ptr<WorldGrid> sample_world() {
   return grid;
 }
 
+// A plain buffered write of the whole image; false when any step fails.
+bool write_plain(const std::string &path, const std::vector<unsigned char> &bytes, bool synced) {
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (synced) ok = ok && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+  return std::fclose(file) == 0 && ok;
+}
+
 void BM_PlainWrite(benchmark::State &bench) {
   const std::vector<unsigned char> bytes(SAVE_FILE_BYTES, 7);
   const std::string path = scratch_file("plain.bin");
   for (auto _ : bench) {
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
+    if (!write_plain(path, bytes, false)) bench.SkipWithError("plain write failed");
   }
   bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * static_cast<int64_t>(SAVE_FILE_BYTES));
 }
@@ -61,11 +68,7 @@ void BM_PlainWriteSynced(benchmark::State &bench) {
   const std::vector<unsigned char> bytes(SAVE_FILE_BYTES, 7);
   const std::string path = scratch_file("plain-synced.bin");
   for (auto _ : bench) {
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fflush(file);
-    fsync(fileno(file));
-    std::fclose(file);
+    if (!write_plain(path, bytes, true)) bench.SkipWithError("synced write failed");
   }
   bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * static_cast<int64_t>(SAVE_FILE_BYTES));
 }
@@ -83,17 +86,14 @@ void BM_SaveWorld(benchmark::State &bench) {
 
 void BM_PlainRead(benchmark::State &bench) {
   const std::string path = scratch_file("plain-read.bin");
-  {
-    const std::vector<unsigned char> bytes(SAVE_FILE_BYTES, 7);
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-  }
+  if (!write_plain(path, std::vector<unsigned char>(SAVE_FILE_BYTES, 7), false)) std::abort();
   std::vector<unsigned char> bytes(SAVE_FILE_BYTES);
   for (auto _ : bench) {
     std::FILE *file = std::fopen(path.c_str(), "rb");
-    benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
-    std::fclose(file);
+    if (file == nullptr || std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+      bench.SkipWithError("plain read failed");
+    }
+    if (file != nullptr && std::fclose(file) != 0) bench.SkipWithError("close failed");
     benchmark::ClobberMemory();
   }
   bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * static_cast<int64_t>(SAVE_FILE_BYTES));
@@ -123,9 +123,15 @@ void BM_LoadPerCellReads(benchmark::State &bench) {
   unsigned char state_bytes[SAVE_STATE_BYTES];
   for (auto _ : bench) {
     std::FILE *file = std::fopen(path.c_str(), "rb");
-    std::fread(state_bytes, 1, sizeof state_bytes, file);
-    for (int cell = 0; cell < WORLD_CELL_COUNT; ++cell) std::fread(record.data(), 1, record.size(), file);
-    std::fclose(file);
+    if (file == nullptr) {
+      bench.SkipWithError("open failed");
+      break;
+    }
+    bool ok = std::fread(state_bytes, 1, sizeof state_bytes, file) == sizeof state_bytes;
+    for (int cell = 0; cell < WORLD_CELL_COUNT; ++cell) {
+      ok = std::fread(record.data(), 1, record.size(), file) == record.size() && ok;
+    }
+    if (std::fclose(file) != 0 || !ok) bench.SkipWithError("per-cell read failed");
     benchmark::ClobberMemory();
   }
   bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * static_cast<int64_t>(SAVE_FILE_BYTES));
@@ -146,7 +152,7 @@ int main(int argc, char **argv) {
   benchmark::Shutdown();
   // Leave nothing behind in /tmp.
   for (const char *name : {"plain.bin", "plain-synced.bin", "ClodmereSave.wld", "plain-read.bin", "load.wld"}) {
-    std::remove(scratch_file(name).c_str());
+    static_cast<void>(std::remove(scratch_file(name).c_str()));  // best effort
   }
   rmdir(scratch_dir().c_str());
   return 0;

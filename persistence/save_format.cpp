@@ -177,16 +177,29 @@ constexpr std::uint32_t sound_kind_flags() {
 constexpr std::uint32_t SOUND_KIND_FLAGS = sound_kind_flags();
 static_assert(BLOCK_KIND_COUNT <= 8, "kind ids fit in three bits");
 
-// True when every cell has a known kind and the passable flag of that kind.
-// Branch-free, since a load spends most of its time here and every cell is
-// sound in any file the game wrote.
+// The bits of the position a cell at that column or row holds: every cell
+// keeps its own place for good, and movement measures walls by it.
+std::uint32_t position_bits(int cells) {
+  const float position = static_cast<float>(cells * CELL_SIZE);
+  std::uint32_t bits;
+  std::memcpy(&bits, &position, sizeof bits);
+  return bits;
+}
+
+// True when every cell has a known kind, the passable flag of that kind and
+// its own position. Branch-free, since a load spends most of its time here
+// and every cell is sound in any file the game wrote.
 bool cells_sound(const unsigned char *bytes) {
   const unsigned char *record = bytes + SAVE_STATE_BYTES;
   std::uint32_t faults = 0;
-  for (int index = 0; index < WORLD_CELL_COUNT; ++index, record += SAVE_CELL_BYTES) {
-    const std::uint32_t id = get_u32(record + CELL_ID);
-    const std::uint32_t key = (id << 1 | (record[CELL_PASSABLE] != 0 ? 1u : 0u)) & 15u;
-    faults |= (id >> 3) | ((~SOUND_KIND_FLAGS >> key) & 1u);  // id 8 and above, or a wrong flag (id 7 has none)
+  for (int column = 0; column < WORLD_COLUMNS; ++column) {
+    const std::uint32_t x_bits = position_bits(column);
+    for (int row = 0; row < WORLD_ROWS; ++row, record += SAVE_CELL_BYTES) {
+      const std::uint32_t id = get_u32(record + CELL_ID);
+      const std::uint32_t key = (id << 1 | (record[CELL_PASSABLE] != 0 ? 1u : 0u)) & 15u;
+      faults |= (id >> 3) | ((~SOUND_KIND_FLAGS >> key) & 1u);  // id 8 and above, or a wrong flag (id 7 has none)
+      faults |= (get_u32(record + CELL_X) ^ x_bits) | (get_u32(record + CELL_Y) ^ position_bits(row));
+    }
   }
   return faults == 0;
 }
@@ -206,6 +219,11 @@ SaveCheck check_cells(const unsigned char *bytes) {
       if ((record[CELL_PASSABLE] != 0) != open) {
         return check_result(SAVE_DAMAGED, "the %s cell at column %d, row %d is marked %s", KIND_NAMES[id], column, row,
                             open ? "solid" : "passable");
+      }
+      if (get_u32(record + CELL_X) != position_bits(column) || get_u32(record + CELL_Y) != position_bits(row)) {
+        return check_result(SAVE_DAMAGED, "the cell at column %d, row %d says it lies at (%g, %g)", column, row,
+                            static_cast<double>(get_f32(record + CELL_X)),
+                            static_cast<double>(get_f32(record + CELL_Y)));
       }
     }
   }
@@ -296,6 +314,7 @@ void encode_save(const WorldGrid *grid, GameState state, unsigned char *out) {
   put_i32(out + STATE_GRASS_COUNT, state.grass_count);
   put_i32(out + STATE_STONE_COUNT, state.stone_count);
   put_i32(out + STATE_GOLD_COUNT, state.gold_count);
+  put_u32(out + STATE_PLAYER_BITMAP, 0);
   put_flag(out + STATE_ON_GROUND, state.on_ground);
   put_i32(out + STATE_SELECTED_BLOCK, state.selected_block);
   for (int code = 0; code < KEY_SLOT_COUNT; ++code) put_flag(out + STATE_KEYS + code, state.keys[code]);

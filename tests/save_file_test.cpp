@@ -262,7 +262,7 @@ TEST_F(SaveFile, LoadClickWithNoFileThenSaveThenStartUpLoad) {
   EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME)[276], 1);
 
   // A second save replaces the first whole.
-  cell_at(grid.get(), 5, 5) = table->kinds[BLOCK_GOLD];
+  set_cell_kind(&cell_at(grid.get(), 5, 5), table->kinds[BLOCK_GOLD]);
   state.gold_count = 77;
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
 
@@ -301,6 +301,9 @@ TEST_F(SaveFile, DamagedFilesAreRefusedAndChangeNothing) {
       {"negative count", [](Bytes *f) { put_le32(f, 12, 0xFFFFFFFF); }},
       {"selected block 0", [](Bytes *f) { put_le32(f, 32, 0); }},
       {"selected block 5", [](Bytes *f) { put_le32(f, 32, 5); }},
+      // Walls are measured by the cells' own positions: a moved wall would let the player through.
+      {"cell x moved", [](Bytes *f) { put_le32(f, cell_offset(40, 130) + 20, float_bits(10000.0f)); }},
+      {"cell y NaN", [](Bytes *f) { put_le32(f, cell_offset(0, 479) + 24, float_bits(std::nanf(""))); }},
   };
   ASSERT_EQ(cell_at(grid.get(), 0, 0).id, BLOCK_NULL);
   ASSERT_EQ(cell_at(grid.get(), 0, 5).id, BLOCK_AIR);
