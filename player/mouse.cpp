@@ -15,15 +15,6 @@ constexpr int BUTTON_AREA_HEIGHT = 25;
 constexpr int LOAD_AREA_WIDTH = 40;
 constexpr int SAVE_AREA_WIDTH = 100;
 
-// The integer part of a cell count; values far beyond the world (which no
-// game position gives) stay far beyond it instead of overflowing the cast.
-int whole_cells(float cells) {
-  constexpr float far_away = 1.0e8f;
-  if (!(cells > -far_away)) return -static_cast<int>(far_away);
-  if (!(cells < far_away)) return static_cast<int>(far_away);
-  return static_cast<int>(cells);
-}
-
 struct CellRef {
   int column, row;
 };
@@ -43,7 +34,7 @@ CellRef cell_under_pointer(GameState state, int mx, int my) {
   } else if (state.player_x > static_cast<float>(WORLD_WIDTH - w / 2)) {
     cell.column = a + WORLD_COLUMNS - w / CELL_SIZE;
   } else {
-    cell.column = whole_cells((state.player_x - static_cast<float>(w / 2)) / 10.0f + static_cast<float>(a));
+    cell.column = whole_part((state.player_x - static_cast<float>(w / 2)) / 10.0f + static_cast<float>(a));
   }
   if (state.player_y - static_cast<float>(h / 2) < 0.0f) {
     cell.row = b;
@@ -51,7 +42,7 @@ CellRef cell_under_pointer(GameState state, int mx, int my) {
     std::printf("Test\n");
     cell.row = b + WORLD_ROWS - h / CELL_SIZE;
   } else {
-    cell.row = whole_cells((state.player_y - static_cast<float>(h / 2)) / 10.0f + static_cast<float>(b));
+    cell.row = whole_part((state.player_y - static_cast<float>(h / 2)) / 10.0f + static_cast<float>(b));
   }
   return cell;
 }

@@ -2,7 +2,6 @@
 #include "world/camera.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "world/world.h"
 
@@ -14,25 +13,17 @@ constexpr int HUD_ROWS = 5;
 // far inside int whatever a record holds.
 constexpr int LARGEST_SCREEN_SIDE = 100000;
 
-// trunc toward zero as an int; far-off values stay far off instead of
-// overflowing the conversion, and NaN counts as 0.
-int trunc_to_int(double value) {
-  constexpr double far_away = 1.0e8;
-  if (std::isnan(value)) return 0;
-  return static_cast<int>(std::clamp(value, -far_away, far_away));
-}
-
 // The left edge shows column 0 on; the right edge test adds 10 beyond the
 // player's half screen, a quirk players know: the camera lets go one cell early.
 CameraAxis place_columns(float px, int width) {
   const int half = width / 2;
   const double x = px;
-  if (x - half < 0) return {width / CELL_SIZE, 0, 0, trunc_to_int(x)};
+  if (x - half < 0) return {width / CELL_SIZE, 0, 0, whole_part(x)};
   if (x + half + 10 > WORLD_WIDTH) {
-    return {width / CELL_SIZE, WORLD_COLUMNS - width / CELL_SIZE, 0, trunc_to_int(x - WORLD_WIDTH + width)};
+    return {width / CELL_SIZE, WORLD_COLUMNS - width / CELL_SIZE, 0, whole_part(x - WORLD_WIDTH + width)};
   }
   // Centred: one column more, shifted left by the player's pixel within its cell.
-  return {width / CELL_SIZE + 1, trunc_to_int((x - half) / CELL_SIZE), -(trunc_to_int(x) % CELL_SIZE), half};
+  return {width / CELL_SIZE + 1, whole_part((x - half) / CELL_SIZE), -(whole_part(x) % CELL_SIZE), half};
 }
 
 // Unlike the right edge, the bottom-edge test adds nothing and counts one
@@ -40,11 +31,11 @@ CameraAxis place_columns(float px, int width) {
 CameraAxis place_rows(float py, int height) {
   const int half = height / 2;
   const double y = py;
-  if (y - half < 0) return {height / CELL_SIZE, 0, 0, trunc_to_int(y)};
+  if (y - half < 0) return {height / CELL_SIZE, 0, 0, whole_part(y)};
   if (y + half > WORLD_HEIGHT) {
-    return {height / CELL_SIZE - 1, WORLD_ROWS - height / CELL_SIZE, 0, trunc_to_int(y - WORLD_HEIGHT + height)};
+    return {height / CELL_SIZE - 1, WORLD_ROWS - height / CELL_SIZE, 0, whole_part(y - WORLD_HEIGHT + height)};
   }
-  const int top = trunc_to_int(y);
+  const int top = whole_part(y);
   return {height / CELL_SIZE + 1, top / CELL_SIZE - (height / CELL_SIZE) / 2, -(top % CELL_SIZE), half};
 }
 

@@ -62,15 +62,19 @@ constexpr bool cell_in_grid(int column, int row) {
 inline Block &cell_at(WorldGrid *grid, int column, int row) { return grid->cells[cell_index(column, row)]; }
 inline const Block &cell_at(const WorldGrid *grid, int column, int row) { return grid->cells[cell_index(column, row)]; }
 
-// The column (or row) of the cell under world pixel coordinate `p`:
-// trunc(p) / 10, both steps toward zero. Values far outside the world (or
-// NaN) map to a cell far outside the grid instead of overflowing the cast.
-inline int cell_of_pixel(float p) {
-  constexpr float far_away = 1.0e8f;
-  if (!(p > -far_away)) return static_cast<int>(-far_away) / CELL_SIZE;
-  if (!(p < far_away)) return static_cast<int>(far_away) / CELL_SIZE;
-  return static_cast<int>(p) / CELL_SIZE;
+// The whole part of a real number, truncated toward zero. Values far outside
+// the world (and NaN, which only a damaged record could hold) come out as a
+// number far outside the grid instead of overflowing the conversion.
+inline int whole_part(double value) {
+  constexpr double far_away = 1.0e8;
+  if (!(value > -far_away)) return -static_cast<int>(far_away);
+  if (!(value < far_away)) return static_cast<int>(far_away);
+  return static_cast<int>(value);
 }
+
+// The column (or row) of the cell under world pixel coordinate `p`:
+// trunc(p) / 10, both steps toward zero.
+inline int cell_of_pixel(float p) { return whole_part(p) / CELL_SIZE; }
 
 // Copies a table entry over a cell, keeping the cell's own position.
 inline void set_cell_kind(Block *cell, const Block &kind) {
