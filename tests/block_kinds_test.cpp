@@ -1,22 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 
-#include "allegro_test_support.h"
-#include "world/world.h"
+#include "world_test_support.h"
 
 namespace {
 
-class BlockKinds : public ::testing::Test {
- protected:
-  void SetUp() override {
-    init_allegro_for_tests();
-    table = std::make_unique<BlockKindTable>();
-    load_block_kinds(table.get());
-  }
-  std::unique_ptr<BlockKindTable> table;
-};
+using BlockKinds = WorldTest;
 
 TEST_F(BlockKinds, EntriesAreInIdOrderWithTheirNamesAndPassability) {
   const char *names[] = {"NULL", "Air", "Dirt", "Grass", "Stone", "Gold"};

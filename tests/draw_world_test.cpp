@@ -5,14 +5,13 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <vector>
 
-#include "allegro_test_support.h"
 #include "world/camera.h"
 #include "world/random.h"
 #include "world/terrain.h"
 #include "world/world.h"
+#include "world_test_support.h"
 
 namespace {
 
@@ -114,13 +113,10 @@ TEST(Camera, NeverNamesACellOutsideTheGridNorTheFloor) {
 const Rgb BLACK{0, 0, 0}, AIR{125, 125, 255}, DIRT{160, 100, 25}, STONE{125, 125, 125}, GOLD{255, 255, 0},
     TEAL{0, 125, 125};
 
-class DrawWorld : public ::testing::Test {
+class DrawWorld : public WorldTest {
  protected:
   void SetUp() override {
-    init_allegro_for_tests();
-    table = std::make_unique<BlockKindTable>();
-    load_block_kinds(table.get());
-    grid = std::make_unique<WorldGrid>();
+    WorldTest::SetUp();
     player = al_create_bitmap(10, 20);
     al_set_target_bitmap(player);
     al_clear_to_color(al_map_rgb(0, 125, 125));
@@ -131,16 +127,6 @@ class DrawWorld : public ::testing::Test {
     for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
   }
 
-  void fill(BlockKind kind) {
-    for (int c = 0; c < WORLD_COLUMNS; ++c) {
-      for (int r = 0; r < WORLD_ROWS; ++r) {
-        Block &cell = cell_at(grid.get(), c, r);
-        cell = table->kinds[kind];
-        cell.x = 10.0f * static_cast<float>(c);
-        cell.y = 10.0f * static_cast<float>(r);
-      }
-    }
-  }
   void mark(int column, int row, BlockKind kind) {
     set_cell_kind(&cell_at(grid.get(), column, row), table->kinds[kind]);
   }
@@ -159,8 +145,6 @@ class DrawWorld : public ::testing::Test {
     return frame;
   }
 
-  std::unique_ptr<BlockKindTable> table;
-  std::unique_ptr<WorldGrid> grid;
   ALLEGRO_BITMAP *player = nullptr;
   std::vector<ALLEGRO_BITMAP *> frames;
 };

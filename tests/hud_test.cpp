@@ -10,13 +10,12 @@
 #include <climits>
 #include <cmath>
 #include <limits>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "allegro_test_support.h"
 #include "app/game_state.h"
 #include "world/world.h"
+#include "world_test_support.h"
 
 namespace {
 
@@ -40,16 +39,14 @@ struct Frame {
 bool is_light(const Rgb &c) { return c.red >= 128 && c.green >= 128 && c.blue >= 128; }
 bool is_dark(const Rgb &c) { return c.red < 80 && c.green < 80 && c.blue < 80; }
 
-class Hud : public ::testing::Test {
+class Hud : public WorldTest {
  protected:
   void SetUp() override {
-    init_allegro_for_tests();
+    WorldTest::SetUp();
     al_init_font_addon();
     al_init_ttf_addon();
     font = al_load_font(CLODMERE_FONT_FILE, 12, 0);
     ASSERT_NE(font, nullptr) << "cannot load " << CLODMERE_FONT_FILE;
-    table = std::make_unique<BlockKindTable>();
-    load_block_kinds(table.get());
     hud_box_bitmap = filled_bitmap(40, 40, al_map_rgb(165, 165, 165));
   }
 
@@ -228,7 +225,6 @@ class Hud : public ::testing::Test {
   }
 
   ALLEGRO_FONT *font = nullptr;
-  std::unique_ptr<BlockKindTable> table;
   ALLEGRO_BITMAP *hud_box_bitmap = nullptr;
   std::vector<ALLEGRO_BITMAP *> bitmaps;
 };

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 
-#include "allegro_test_support.h"
 #include "persistence/save_file.h"
+#include "world_test_support.h"
 
 namespace {
 
@@ -17,13 +16,10 @@ constexpr int LEFT = 1;
 constexpr int RIGHT = 2;
 constexpr int MIDDLE = 3;
 
-class Mouse : public ::testing::Test {
+class Mouse : public WorldTest {
  protected:
   void SetUp() override {
-    init_allegro_for_tests();
-    table = std::make_unique<BlockKindTable>();
-    load_block_kinds(table.get());
-    grid = std::make_unique<WorldGrid>();
+    WorldTest::SetUp();
     fill(BLOCK_AIR);
     // A player in the middle of a 1440 x 900 window whose camera follows it:
     // the pointer at (mx, my) names column 28 + mx / 10 and row 55 + my / 10.
@@ -31,30 +27,15 @@ class Mouse : public ::testing::Test {
     state.player_x = 1000.0f;  // column 100
     state.player_y = 1000.0f;  // row 100
 
-    char pattern[] = "/tmp/clodmere-mouse-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    dir = make_scratch_dir("clodmere-mouse");
+    ASSERT_FALSE(dir.empty());
     old_cwd = fs::current_path();
     fs::current_path(dir);  // Save and Load clicks use the working directory
   }
 
   void TearDown() override {
     fs::current_path(old_cwd);
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-  }
-
-  void fill(BlockKind kind) {
-    for (int column = 0; column < WORLD_COLUMNS; ++column) {
-      for (int row = 0; row < WORLD_ROWS; ++row) put(column, row, kind);
-    }
-  }
-
-  void put(int column, int row, BlockKind kind) {
-    Block &cell = cell_at(grid.get(), column, row);
-    cell = table->kinds[kind];
-    cell.x = static_cast<float>(10 * column);
-    cell.y = static_cast<float>(10 * row);
+    remove_scratch_dir(dir);
   }
 
   BlockKind kind_at(int column, int row) { return static_cast<BlockKind>(cell_at(grid.get(), column, row).id); }
@@ -76,8 +57,6 @@ class Mouse : public ::testing::Test {
     return press_at((column - 28) * 10 + 5, (row - 55) * 10 + 5, button);
   }
 
-  std::unique_ptr<BlockKindTable> table;
-  std::unique_ptr<WorldGrid> grid;
   GameState state{};
   fs::path dir;
   fs::path old_cwd;

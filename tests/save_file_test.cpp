@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "allegro_test_support.h"
 #include "persistence/save_format.h"
+#include "world_test_support.h"
 
 namespace {
 
@@ -82,20 +81,14 @@ void expect_same_state(const GameState &a, const GameState &b) {
   EXPECT_EQ(a.load_failed, b.load_failed);
 }
 
-class SaveFile : public ::testing::Test {
+class SaveFile : public WorldTest {
  protected:
   void SetUp() override {
-    init_allegro_for_tests();
-    table = std::make_unique<BlockKindTable>();
-    load_block_kinds(table.get());
-    grid = std::make_unique<WorldGrid>();
+    WorldTest::SetUp();
     // Every kind in a varied pattern, each cell at its own position.
     for (int column = 0; column < WORLD_COLUMNS; ++column) {
       for (int row = 0; row < WORLD_ROWS; ++row) {
-        Block &cell = cell_at(grid.get(), column, row);
-        cell = table->kinds[(column * 5 + row * 3) % BLOCK_KIND_COUNT];
-        cell.x = static_cast<float>(10 * column);
-        cell.y = static_cast<float>(10 * row);
+        put(column, row, static_cast<BlockKind>((column * 5 + row * 3) % BLOCK_KIND_COUNT));
       }
     }
     state = start_game_state();
@@ -113,16 +106,14 @@ class SaveFile : public ::testing::Test {
     state.screen_width = 1680;
     state.screen_height = 1050;
 
-    char pattern[] = "/tmp/clodmere-save-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    dir = make_scratch_dir("clodmere-save");
+    ASSERT_FALSE(dir.empty());
     old_cwd = fs::current_path();
   }
 
   void TearDown() override {
     fs::current_path(old_cwd);
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
+    remove_scratch_dir(dir);
   }
 
   // The game's own save, written and read in `dir` as the working directory.
@@ -147,8 +138,6 @@ class SaveFile : public ::testing::Test {
     return names;
   }
 
-  std::unique_ptr<BlockKindTable> table;
-  std::unique_ptr<WorldGrid> grid;
   GameState state{};
   fs::path dir;
   fs::path old_cwd;
@@ -181,10 +170,7 @@ TEST_F(SaveFile, TheFileIsTheFixedLittleEndianLayout) {
   state.on_ground = 0x80;  // any set flag is stored as 1
   state.keys[82] = 0xFF;
   state.load_failed = 1;
-  Block &second_column = cell_at(grid.get(), 1, 0);
-  second_column = table->kinds[BLOCK_UNDERGROUND];
-  second_column.x = 10.0f;
-  second_column.y = 0.0f;
+  put(1, 0, BLOCK_UNDERGROUND);
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   const Bytes file = read_bytes(dir / SAVE_FILE_NAME);
   ASSERT_EQ(file.size(), 9677080u);

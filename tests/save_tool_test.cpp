@@ -6,16 +6,14 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "allegro_test_support.h"
 #include "persistence/save_format.h"
 #include "world/terrain.h"
 #include "world/world.h"
+#include "world_test_support.h"
 
 namespace {
 
@@ -60,14 +58,11 @@ constexpr std::size_t cell_offset(int column, int row) {
   return SAVE_STATE_BYTES + static_cast<std::size_t>(cell_index(column, row)) * SAVE_CELL_BYTES;
 }
 
-class SaveTool : public ::testing::Test {
+class SaveTool : public WorldTest {
  protected:
   void SetUp() override {
-    init_allegro_for_tests();
+    WorldTest::SetUp();
     ASSERT_TRUE(al_init_image_addon());
-    table = std::make_unique<BlockKindTable>();
-    load_block_kinds(table.get());
-    grid = std::make_unique<WorldGrid>();
     generate_world_from_seed(grid.get(), table.get(), 20261208u);
     // A few dug cells, so that every kind is in the world.
     for (int row = 200; row < 203; ++row)
@@ -85,19 +80,15 @@ class SaveTool : public ::testing::Test {
     state.keys[ALLEGRO_KEY_LEFT] = 1;
     state.keys[ALLEGRO_KEY_UP] = 1;
 
-    char pattern[] = "/tmp/clodmere-save-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory = pattern;
+    directory = make_scratch_dir("clodmere-save-test").string();
+    ASSERT_FALSE(directory.empty());
     save_path = directory + "/ClodmereSave.wld";
     image.resize(SAVE_FILE_BYTES);
     encode_save(grid.get(), state, image.data());
     write_bytes(save_path, image);
   }
 
-  void TearDown() override {
-    const std::string command = "rm -rf " + shell_quoted(directory);
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
+  void TearDown() override { EXPECT_TRUE(remove_scratch_dir(directory)); }
 
   // Writes the real save with one change and returns its path.
   std::string damaged_save(const char *name, std::size_t offset, std::uint32_t value) {
@@ -108,8 +99,6 @@ class SaveTool : public ::testing::Test {
     return path;
   }
 
-  std::unique_ptr<BlockKindTable> table;
-  std::unique_ptr<WorldGrid> grid;
   GameState state{};
   std::string directory;
   std::string save_path;

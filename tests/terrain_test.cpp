@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "allegro_test_support.h"
 #include "world/random.h"
 #include "world/world.h"
+#include "world_test_support.h"
 
 namespace {
 
@@ -50,17 +50,7 @@ TEST(TerrainRows, LayerSharesOutOfOneHundredDraws) {
   EXPECT_EQ(share(479, BLOCK_NULL), 100);
 }
 
-class Terrain : public ::testing::Test {
- protected:
-  void SetUp() override {
-    init_allegro_for_tests();
-    table = std::make_unique<BlockKindTable>();
-    load_block_kinds(table.get());
-    grid = std::make_unique<WorldGrid>();
-  }
-  std::unique_ptr<BlockKindTable> table;
-  std::unique_ptr<WorldGrid> grid;
-};
+using Terrain = WorldTest;
 
 bool same_cell(const Block &a, const Block &b) {
   return std::memcmp(a.name, b.name, sizeof a.name) == 0 && a.id == b.id && a.tile == b.tile &&
