@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/game_state.h"
 #include "app/system.h"
 #include "hud/hud.h"
 #include "persistence/save_file.h"
 #include "player/keyboard.h"
 #include "player/mouse.h"
 #include "player/movement.h"
+#include "state/game_state.h"
 #include "world/draw_world.h"
 #include "world/terrain.h"
 #include "world/world.h"

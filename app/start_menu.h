@@ -4,7 +4,7 @@
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_font.h>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 
 // Runs the menu in the 640 x 240 window `*display` until New World or Load
 // World is clicked, then replaces that window by the game window of the

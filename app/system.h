@@ -4,7 +4,7 @@
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_font.h>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 
 constexpr const char *GAME_TITLE = "Clodmere 0.69 - Raraded";
 

@@ -22,7 +22,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/draw_world.h"
 #include "world/terrain.h"
 #include "world/world.h"

@@ -4,7 +4,7 @@
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_font.h>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/world.h"
 
 // Draws the position, the four counts, the selection marker and the Save and

@@ -1,7 +1,7 @@
 // The save file "ClodmereSave.wld": the whole game in one fixed-size file.
 #pragma once
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/world.h"
 
 constexpr const char *SAVE_FILE_NAME = "ClodmereSave.wld";

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/world.h"
 
 constexpr std::size_t SAVE_STATE_BYTES = 280;  // the GameState section at offset 0

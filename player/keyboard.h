@@ -3,7 +3,7 @@
 
 #include <allegro5/allegro.h>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 
 // Key presses set and releases clear the flags of the arrow keys (W, A, S, D
 // write the arrow keys' flags); a press of 1 to 4 selects the kind to place.

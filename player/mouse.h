@@ -3,7 +3,7 @@
 
 #include <allegro5/allegro.h>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/world.h"
 
 // Acts on the cell under the pointer (left button digs, any other places the

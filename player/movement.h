@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/world.h"
 
 // Moves the player one tick: rise while a jump lasts, walk, fall. Adds 1 to

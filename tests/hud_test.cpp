@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/world.h"
 #include "world_test_support.h"
 

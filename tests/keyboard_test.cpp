@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "tests/allegro_test_support.h"
 #include "world/terrain.h"
 #include "world/world.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/world.h"
 
 namespace {

@@ -11,7 +11,7 @@ builds=()
 for build in "$@"; do builds+=("$(cd "$build" && pwd)"); done
 cd "$(dirname "$0")/.."
 root=$(pwd)
-folders=(app world player persistence hud tools tests bench)
+folders=(state app world player persistence hud tools tests bench)
 
 mapfile -t sources < <(find "${folders[@]}" -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
 echo "clang-format: ${#sources[@]} files"

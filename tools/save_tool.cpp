@@ -9,8 +9,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/game_state.h"
 #include "persistence/save_format.h"
+#include "state/game_state.h"
 #include "world/world.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Drawing the world around the player with the following camera.
 #pragma once
 
-#include "app/game_state.h"
+#include "state/game_state.h"
 #include "world/world.h"
 
 // Clears the current target to black, draws the visible tiles and the

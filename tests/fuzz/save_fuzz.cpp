@@ -32,8 +32,8 @@
 #include <string>
 #include <vector>
 
-#include "app/game_state.h"
 #include "persistence/save_format.h"
+#include "state/game_state.h"
 #include "world/terrain.h"
 #include "world/world.h"
 

@@ -1,4 +1,4 @@
-#include "app/game_state.h"
+#include "state/game_state.h"
 
 #include <allegro5/allegro.h>
 
