@@ -33,6 +33,8 @@ int main() {
   std::printf("Loading Blocks\n");
   auto block_kinds = std::make_unique<BlockKindTable>();
   auto grid = std::make_unique<WorldGrid>();
+  // The world's pre-drawn regions; empty until the first frame.
+  auto region_cache = std::make_unique<RegionCache>();
   load_block_kinds(block_kinds.get());
 
   if (game_state.load_saved_world != 0) {
@@ -76,7 +78,7 @@ int main() {
     // Ticks are never dropped, frames are: draw only once the queue is drained.
     if (redraw && al_is_event_queue_empty(system.event_queue)) {
       al_hold_bitmap_drawing(true);
-      draw_world(grid.get(), game_state);
+      draw_world(region_cache.get(), grid.get(), game_state);
       if (system.hud_enabled) {
         draw_hud(game_state, block_kinds.get(), system.font, system.hud_box_bitmap, system.hud_bar_bitmap);
       }
@@ -87,6 +89,7 @@ int main() {
   }
 
   std::printf("Destroying all that we worked so hard to create :(\n");
+  release_regions(region_cache.get());
   al_destroy_event_queue(system.event_queue);
   al_stop_timer(system.timer);
   al_destroy_timer(system.timer);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "world/camera.h"
@@ -40,6 +42,11 @@ const ViewCase VIEW_CASES[] = {
     {"1440 x 900 centred", 1440, 900, 3605.0f, 2403.0f, 288, -5, 432, 195, -3, 280, 720, 450},
     {"1680 x 1050 centred", 1680, 1050, 3605.0f, 2403.0f, 276, -5, 444, 188, -3, 288, 840, 525},
     {"1680 x 1050 bottom right", 1680, 1050, 7190.0f, 4780.0f, 552, 0, 719, 375, 0, 473, 1670, 1030},
+    // Full-screen sizes: half of 1367 is no multiple of 10, so the centred
+    // column is trunc((px - 683) / 10), one left of trunc(px) / 10 - 68.
+    {"1921 x 1201 centred", 1921, 1201, 3605.0f, 2403.0f, 264, -5, 456, 180, -3, 295, 960, 600},
+    {"1367 x 769 centred", 1367, 769, 3601.0f, 2403.0f, 291, -1, 427, 202, -3, 273, 683, 384},
+    {"1367 x 769 right and bottom edges", 1367, 769, 7000.0f, 4500.0f, 584, 0, 719, 404, 0, 473, 1167, 469},
 };
 
 GameState state_for(const ViewCase &view, ALLEGRO_BITMAP *player) {
@@ -113,6 +120,8 @@ TEST(Camera, NeverNamesACellOutsideTheGridNorTheFloor) {
 const Rgb BLACK{0, 0, 0}, AIR{125, 125, 255}, DIRT{160, 100, 25}, STONE{125, 125, 125}, GOLD{255, 255, 0},
     TEAL{0, 125, 125};
 
+enum Drawing { FROM_REGIONS, IN_RUNS, CELL_BY_CELL };
+
 class DrawWorld : public WorldTest {
  protected:
   void SetUp() override {
@@ -125,26 +134,26 @@ class DrawWorld : public WorldTest {
     al_set_target_bitmap(nullptr);
     al_destroy_bitmap(player);
     for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
+    release_regions(cache.get());
   }
 
   void mark(int column, int row, BlockKind kind) {
     set_cell_kind(&cell_at(grid.get(), column, row), table->kinds[kind]);
   }
 
-  ALLEGRO_BITMAP *draw(const GameState &state, bool merged = true) {
+  ALLEGRO_BITMAP *draw(const GameState &state, Drawing drawing = FROM_REGIONS) {
     ALLEGRO_BITMAP *frame = al_create_bitmap(state.screen_width, state.screen_height);
     frames.push_back(frame);
     al_set_target_bitmap(frame);
     al_hold_bitmap_drawing(true);
-    if (merged) {
-      draw_world(grid.get(), state);
-    } else {
-      draw_world_cell_by_cell(grid.get(), state);
-    }
+    if (drawing == FROM_REGIONS) draw_world(cache.get(), grid.get(), state);
+    if (drawing == IN_RUNS) draw_world_in_runs(grid.get(), state);
+    if (drawing == CELL_BY_CELL) draw_world_cell_by_cell(grid.get(), state);
     al_hold_bitmap_drawing(false);
     return frame;
   }
 
+  std::unique_ptr<RegionCache> cache = std::make_unique<RegionCache>();
   ALLEGRO_BITMAP *player = nullptr;
   std::vector<ALLEGRO_BITMAP *> frames;
 };
@@ -214,7 +223,7 @@ bool same_pixels(ALLEGRO_BITMAP *a, ALLEGRO_BITMAP *b) {
   return same;
 }
 
-TEST_F(DrawWorld, LayeredDrawingGivesTheSameFrameAsOneDrawPerCell) {
+TEST_F(DrawWorld, RegionsAndRunsGiveTheSameFrameAsOneDrawPerCell) {
   generate_world_from_seed(grid.get(), table.get(), 2026);
   // Dug tunnels and placed blocks: Underground, and runs in every kind.
   clodmere_srand(7);
@@ -230,23 +239,43 @@ TEST_F(DrawWorld, LayeredDrawingGivesTheSameFrameAsOneDrawPerCell) {
     for (int r : {5, 80, 240, 430, 470}) cell_at(grid.get(), c, r).tile = nullptr;
   }
 
+  const auto expect_same_frames = [&](const GameState &state, const char *what) {
+    SCOPED_TRACE(testing::Message() << what << " " << state.screen_width << "x" << state.screen_height << " at "
+                                    << state.player_x << "," << state.player_y);
+    ALLEGRO_BITMAP *reference = draw(state, CELL_BY_CELL);
+    EXPECT_TRUE(same_pixels(draw(state, FROM_REGIONS), reference)) << "from regions";
+    EXPECT_TRUE(same_pixels(draw(state, IN_RUNS), reference)) << "in runs";
+    for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
+    frames.clear();
+  };
+  // Every size, the full-screen ones included, at every horizontal and
+  // vertical case; the camera jumps about, so regions are made and released.
   std::vector<ViewCase> cases(std::begin(VIEW_CASES), std::end(VIEW_CASES));
-  // Every size at every horizontal and vertical case, and a view wider than a
-  // colour strip.
-  for (int size = 0; size < 3; ++size) {
-    const int w = 1200 + 240 * size, h = 700 + 175 * size;
+  for (const auto &size : {std::pair{1200, 700}, {1440, 900}, {1680, 1050}, {1921, 1201}, {1367, 769}}) {
     for (float px : {3.0f, 6597.0f, 3601.5f}) {
-      for (float py : {41.0f, 4799.0f, 2409.9f}) cases.push_back({"grid", w, h, px, py, 0, 0, 0, 0, 0, 0, 0, 0});
+      for (float py : {41.0f, 4799.0f, 2409.9f})
+        cases.push_back({"grid", size.first, size.second, px, py, 0, 0, 0, 0, 0, 0, 0, 0});
     }
   }
   cases.push_back({"wider than a strip", 7200, 1500, 10.0f, 1200.0f, 0, 0, 0, 0, 0, 0, 0, 0});
-  for (const ViewCase &view : cases) {
-    const GameState state = state_for(view, player);
-    EXPECT_TRUE(same_pixels(draw(state, true), draw(state, false)))
-        << view.name << " " << view.width << "x" << view.height << " at " << view.px << "," << view.py;
-    for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
-    frames.clear();
-  }
+  for (const ViewCase &view : cases) expect_same_frames(state_for(view, player), view.name);
+
+  // A dig, a placement and a cell with no tile in view reach the next frame,
+  // each redrawn on its own; an unchanged frame redraws nothing.
+  const GameState state = state_for(VIEW_CASES[12], player);
+  expect_same_frames(state, "before the changes");
+  const long long made = cache->regions_made, redrawn = cache->cells_redrawn;
+  expect_same_frames(state, "unchanged");
+  EXPECT_EQ(cache->cells_redrawn, redrawn);
+  mark(300, 240, BLOCK_UNDERGROUND);
+  mark(352, 250, BLOCK_GOLD);
+  cell_at(grid.get(), 420, 270).tile = nullptr;
+  expect_same_frames(state, "after a dig and a placement");
+  EXPECT_EQ(cache->cells_redrawn - redrawn, 3);
+  EXPECT_EQ(cache->regions_made, made);
+  // A load replaces every cell.
+  generate_world_from_seed(grid.get(), table.get(), 99);
+  expect_same_frames(state, "after a load");
 }
 
 TEST_F(DrawWorld, TilesOfTheirOwnAreDrawnOneByOne) {
@@ -298,9 +327,9 @@ TEST_F(DrawWorld, AnyRecordDrawsWithoutLeavingTheGrid) {
       state.player_y = p[1];
       state.screen_width = side;
       state.screen_height = side;
-      draw_world(grid.get(), state);
+      draw_world(cache.get(), grid.get(), state);
       state.screen_height = 700;
-      draw_world(grid.get(), state);
+      draw_world(cache.get(), grid.get(), state);
     }
     al_set_target_bitmap(nullptr);
     al_destroy_bitmap(small);

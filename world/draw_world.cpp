@@ -3,162 +3,48 @@
 
 #include <allegro5/allegro.h>
 
-#include <algorithm>
-
 #include "world/camera.h"
+#include "world/tile_runs.h"
 
 namespace {
 
-// Where a run of equal tiles is drawn from. A tile cut from the left end of a
-// wider strip of its colour (the table's atlas) can be drawn n at a time as
-// one region of the strip; a tile of its own covers one cell per draw.
-struct TileSource {
-  ALLEGRO_BITMAP *bitmap;  // the strip, or the tile itself
-  int source_x;
-  int source_y;
-  int max_run;
-};
+enum CellDrawing { FROM_REGIONS, IN_RUNS, ONE_BY_ONE };
 
-TileSource tile_source(ALLEGRO_BITMAP *tile) {
-  ALLEGRO_BITMAP *strip = al_get_parent_bitmap(tile);
-  if (strip == nullptr) return {tile, 0, 0, 1};
-  const int x = al_get_bitmap_x(tile);
-  const int run = (al_get_bitmap_width(strip) - x) / CELL_SIZE;
-  return {strip, x, al_get_bitmap_y(tile), std::max(run, 1)};
+// The cells the view gives tiles to.
+CellBox shown_cells(const CameraView &view) {
+  return {view.columns.first_cell + view.drawn_columns.begin, view.columns.first_cell + view.drawn_columns.end,
+          view.rows.first_cell + view.drawn_rows.begin, view.rows.first_cell + view.drawn_rows.end};
 }
 
-struct ScreenBox {
-  int left, top, right, bottom;
-};
-
-ScreenBox target_clip_box() {
-  int x = 0, y = 0, w = 0, h = 0;
-  al_get_clipping_rectangle(&x, &y, &w, &h);
-  return {x, y, x + w, y + h};
-}
-
-// Draws `width` x 10 pixels of the source with its top-left corner at screen
-// (x, y), cut to what the target shows. The tiles are one colour each, so a
-// cut part gives the same pixels as the whole; and the software rasteriser
-// takes a far slower path for a batch in which any corner lies off the target.
-void draw_run(const TileSource &source, int x, int y, int width, const ScreenBox &clip) {
-  const int x0 = std::max(x, clip.left), y0 = std::max(y, clip.top);
-  const int x1 = std::min(x + width, clip.right), y1 = std::min(y + CELL_SIZE, clip.bottom);
-  if (x1 <= x0 || y1 <= y0) return;
-  al_draw_bitmap_region(source.bitmap, static_cast<float>(source.source_x + x0 - x),
-                        static_cast<float>(source.source_y + y0 - y), static_cast<float>(x1 - x0),
-                        static_cast<float>(y1 - y0), static_cast<float>(x0), static_cast<float>(y0), 0);
-}
-
-// Every shown cell in its own draw, as the frame is defined.
-void draw_cells_one_by_one(const WorldGrid *grid, const CameraView &view) {
-  for (int j = view.drawn_rows.begin; j < view.drawn_rows.end; ++j) {
-    const int row = view.rows.first_cell + j;
-    for (int i = view.drawn_columns.begin; i < view.drawn_columns.end; ++i) {
-      ALLEGRO_BITMAP *tile = cell_at(grid, view.columns.first_cell + i, row).tile;
-      if (tile == nullptr) continue;  // a cell no kind was ever copied over stays black
-      al_draw_bitmap(tile, static_cast<float>(view.columns.origin + CELL_SIZE * i),
-                     static_cast<float>(view.rows.origin + CELL_SIZE * j), 0);
-    }
-  }
-}
-
-// The tile most cells of a drawn row show, when it can be stretched over the
-// whole row: a tile cut from a strip of its colour. None when the row has a
-// cell with no tile, which must stay black.
-ALLEGRO_BITMAP *row_background(const WorldGrid *grid, const CameraView &view, int row) {
-  ALLEGRO_BITMAP *tiles[BLOCK_KIND_COUNT] = {};
-  int counts[BLOCK_KIND_COUNT] = {};
-  int kinds = 0;
-  for (int i = view.drawn_columns.begin; i < view.drawn_columns.end; ++i) {
-    ALLEGRO_BITMAP *tile = cell_at(grid, view.columns.first_cell + i, row).tile;
-    if (tile == nullptr) return nullptr;
-    int k = 0;
-    while (k < kinds && tiles[k] != tile) ++k;
-    if (k == kinds) {
-      if (kinds == BLOCK_KIND_COUNT) return nullptr;  // not the table's tiles
-      tiles[kinds++] = tile;
-    }
-    ++counts[k];
-  }
-  int best = 0;
-  for (int k = 1; k < kinds; ++k) best = counts[k] > counts[best] ? k : best;
-  if (kinds == 0 || al_get_parent_bitmap(tiles[best]) == nullptr) return nullptr;
-  return tiles[best];
-}
-
-// Fills screen box [x0, x1) x [y0, y1) with the one colour of a strip tile,
-// cut to the target, as one stretched draw of the tile's inner 8 x 8 pixels.
-void fill_with_tile(ALLEGRO_BITMAP *tile, int x0, int y0, int x1, int y1, const ScreenBox &clip) {
-  x0 = std::max(x0, clip.left);
-  y0 = std::max(y0, clip.top);
-  x1 = std::min(x1, clip.right);
-  y1 = std::min(y1, clip.bottom);
-  if (x1 <= x0 || y1 <= y0) return;
-  ALLEGRO_BITMAP *strip = al_get_parent_bitmap(tile);
-  al_draw_scaled_bitmap(strip, static_cast<float>(al_get_bitmap_x(tile) + 1),
-                        static_cast<float>(al_get_bitmap_y(tile) + 1), static_cast<float>(CELL_SIZE - 2),
-                        static_cast<float>(CELL_SIZE - 2), static_cast<float>(x0), static_cast<float>(y0),
-                        static_cast<float>(x1 - x0), static_cast<float>(y1 - y0), 0);
-}
-
-// Runs of equal tiles along a row, each in one draw, leaving out the cells
-// that show `background` (already drawn beneath them).
-void draw_row_runs(const WorldGrid *grid, const CameraView &view, int j, ALLEGRO_BITMAP *background,
-                   const ScreenBox &clip) {
-  const int row = view.rows.first_cell + j;
-  const int y = view.rows.origin + CELL_SIZE * j;
-  int i = view.drawn_columns.begin;
-  while (i < view.drawn_columns.end) {
-    ALLEGRO_BITMAP *tile = cell_at(grid, view.columns.first_cell + i, row).tile;
-    if (tile == nullptr || tile == background) {
-      ++i;
-      continue;
-    }
-    const TileSource source = tile_source(tile);
-    int run = 1;
-    while (run < source.max_run && i + run < view.drawn_columns.end &&
-           cell_at(grid, view.columns.first_cell + i + run, row).tile == tile) {
-      ++run;
-    }
-    draw_run(source, view.columns.origin + CELL_SIZE * i, y, CELL_SIZE * run, clip);
-    i += run;
-  }
-}
-
-// The same pixels with far fewer and larger quads, which is what the software
-// rasteriser pays for: consecutive rows that mostly show one tile get one
-// stretched draw of it beneath them, then every other horizontal run of equal
-// tiles is drawn in one go, all cut to the target.
-void draw_cells_in_layers(const WorldGrid *grid, const CameraView &view) {
-  const ScreenBox clip = target_clip_box();
-  ALLEGRO_BITMAP *backgrounds[WORLD_ROWS];
-  for (int j = view.drawn_rows.begin; j < view.drawn_rows.end; ++j) {
-    backgrounds[j - view.drawn_rows.begin] = row_background(grid, view, view.rows.first_cell + j);
-  }
-  const int left = view.columns.origin + CELL_SIZE * view.drawn_columns.begin;
-  const int right = view.columns.origin + CELL_SIZE * view.drawn_columns.end;
-  int band_start = view.drawn_rows.begin;
-  while (band_start < view.drawn_rows.end) {
-    ALLEGRO_BITMAP *background = backgrounds[band_start - view.drawn_rows.begin];
-    int band_end = band_start + 1;
-    while (band_end < view.drawn_rows.end && backgrounds[band_end - view.drawn_rows.begin] == background) ++band_end;
-    if (background != nullptr) {
-      fill_with_tile(background, left, view.rows.origin + CELL_SIZE * band_start, right,
-                     view.rows.origin + CELL_SIZE * band_end, clip);
-    }
-    for (int j = band_start; j < band_end; ++j) draw_row_runs(grid, view, j, background, clip);
-    band_start = band_end;
-  }
-}
-
-void draw_frame(const WorldGrid *grid, const GameState &state, bool in_runs) {
+// Regions are brought up to date in their own bitmaps, then cleared and
+// copied onto the frame: a few dozen large operations that need no batching,
+// and neither changing the target nor clearing may happen while drawing is held.
+void draw_from_regions(RegionCache *cache, const WorldGrid *grid, const CameraView &view) {
+  ALLEGRO_BITMAP *target = al_get_target_bitmap();
+  const bool held = al_is_bitmap_drawing_held();
+  if (held) al_hold_bitmap_drawing(false);
+  refresh_regions(cache, grid, shown_cells(view));
+  al_set_target_bitmap(target);
   al_clear_to_color(al_map_rgb(0, 0, 0));
+  draw_regions(cache, grid, shown_cells(view), view.columns.origin - CELL_SIZE * view.columns.first_cell,
+               view.rows.origin - CELL_SIZE * view.rows.first_cell);
+  if (held) al_hold_bitmap_drawing(true);
+}
+
+void draw_frame(RegionCache *cache, const WorldGrid *grid, const GameState &state, CellDrawing drawing) {
   const CameraView view = place_camera(state.player_x, state.player_y, state.screen_width, state.screen_height);
-  if (in_runs) {
-    draw_cells_in_layers(grid, view);
-  } else {
-    draw_cells_one_by_one(grid, view);
+  switch (drawing) {
+    case FROM_REGIONS:
+      draw_from_regions(cache, grid, view);
+      break;
+    case IN_RUNS:
+      al_clear_to_color(al_map_rgb(0, 0, 0));
+      draw_cells_in_runs(grid, view);
+      break;
+    case ONE_BY_ONE:
+      al_clear_to_color(al_map_rgb(0, 0, 0));
+      draw_cells_one_by_one(grid, view);
+      break;
   }
   // After the tiles, so the player is always on top.
   if (state.player_bitmap != nullptr) {
@@ -169,6 +55,10 @@ void draw_frame(const WorldGrid *grid, const GameState &state, bool in_runs) {
 
 }  // namespace
 
-void draw_world(const WorldGrid *grid, GameState state) { draw_frame(grid, state, true); }
+void draw_world(RegionCache *cache, const WorldGrid *grid, GameState state) {
+  draw_frame(cache, grid, state, FROM_REGIONS);
+}
 
-void draw_world_cell_by_cell(const WorldGrid *grid, GameState state) { draw_frame(grid, state, false); }
+void draw_world_in_runs(const WorldGrid *grid, GameState state) { draw_frame(nullptr, grid, state, IN_RUNS); }
+
+void draw_world_cell_by_cell(const WorldGrid *grid, GameState state) { draw_frame(nullptr, grid, state, ONE_BY_ONE); }

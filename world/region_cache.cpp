@@ -1,0 +1,209 @@
+// Regions of pre-drawn cells: made when first shown, redrawn where the grid
+// changed, released when far from the view.
+#include "world/region_cache.h"
+
+#include <allegro5/allegro.h>
+
+#include <algorithm>
+
+#include "world/tile_runs.h"
+
+namespace {
+
+// Beyond this many changed cells a region is redrawn whole: merged runs then
+// cost less than one draw per cell (a load or a new world changes them all).
+constexpr int CELL_UPDATE_LIMIT = 64;
+
+CellBox region_cells(int rc, int rr) {
+  return {rc * REGION_CELLS, std::min((rc + 1) * REGION_CELLS, WORLD_COLUMNS), rr * REGION_CELLS,
+          std::min((rr + 1) * REGION_CELLS, WORLD_ROWS)};
+}
+
+// The regions [first_column, end_column) x [first_row, end_row) that hold
+// any cell of `cells`; none when `cells` is empty.
+CellBox regions_over(CellBox cells) {
+  if (cells.end_column <= cells.first_column || cells.end_row <= cells.first_row) return {0, 0, 0, 0};
+  return {cells.first_column / REGION_CELLS, (cells.end_column - 1) / REGION_CELLS + 1, cells.first_row / REGION_CELLS,
+          (cells.end_row - 1) / REGION_CELLS + 1};
+}
+
+// The placement that draws `cells` with the cell (c, r) at (10c + shift_x, 10r + shift_y).
+CameraView view_of(CellBox cells, int shift_x, int shift_y) {
+  CameraView view{};
+  const int columns = cells.end_column - cells.first_column, rows = cells.end_row - cells.first_row;
+  view.columns = {columns, cells.first_column, CELL_SIZE * cells.first_column + shift_x, 0};
+  view.rows = {rows, cells.first_row, CELL_SIZE * cells.first_row + shift_y, 0};
+  view.drawn_columns = {0, columns};
+  view.drawn_rows = {0, rows};
+  return view;
+}
+
+// The colour of a one-colour tile, looked up once; null for a tile of its own
+// (it may have any pixels) or when the table holds more tiles than kinds.
+const ALLEGRO_COLOR *tile_colour(const RegionCache *cache, ALLEGRO_BITMAP *tile) {
+  for (int k = 0; k < cache->colour_count; ++k) {
+    if (cache->colours[k].tile == tile) return &cache->colours[k].colour;
+  }
+  return nullptr;
+}
+
+const ALLEGRO_COLOR *learn_tile_colour(RegionCache *cache, ALLEGRO_BITMAP *tile) {
+  if (const ALLEGRO_COLOR *known = tile_colour(cache, tile)) return known;
+  if (al_get_parent_bitmap(tile) == nullptr || cache->colour_count == BLOCK_KIND_COUNT) return nullptr;
+  cache->colours[cache->colour_count] = {tile, al_get_pixel(tile, 0, 0)};
+  return &cache->colours[cache->colour_count++].colour;
+}
+
+// Notes, for each row of the region, the one-colour tile all its cells show.
+void note_row_tiles(RegionCache *cache, const WorldGrid *grid, int region, CellBox cells) {
+  for (int r = cells.first_row; r < cells.end_row; ++r) {
+    ALLEGRO_BITMAP *tile = cell_at(grid, cells.first_column, r).tile;
+    for (int c = cells.first_column + 1; c < cells.end_column && tile != nullptr; ++c) {
+      if (cell_at(grid, c, r).tile != tile) tile = nullptr;
+    }
+    if (tile != nullptr && learn_tile_colour(cache, tile) == nullptr) tile = nullptr;
+    cache->row_tiles[region][r - cells.first_row] = tile;
+  }
+}
+
+// Clears the bitmap, draws every cell of the region in runs and records them.
+void draw_whole_region(RegionCache *cache, const WorldGrid *grid, CellBox cells) {
+  al_clear_to_color(al_map_rgb(0, 0, 0));  // cells with no tile stay black
+  al_hold_bitmap_drawing(true);
+  draw_cells_in_runs(grid, view_of(cells, -CELL_SIZE * cells.first_column, -CELL_SIZE * cells.first_row));
+  al_hold_bitmap_drawing(false);
+  for (int c = cells.first_column; c < cells.end_column; ++c) {
+    for (int r = cells.first_row; r < cells.end_row; ++r) {
+      cache->drawn_tiles[cell_index(c, r)] = cell_at(grid, c, r).tile;
+    }
+  }
+  cache->cells_redrawn +=
+      static_cast<long long>(cells.end_column - cells.first_column) * (cells.end_row - cells.first_row);
+}
+
+// Redraws the region's cells whose tile differs from what it shows: each in
+// its own draw when they are few, the whole region otherwise.
+void update_region(RegionCache *cache, const WorldGrid *grid, int region, CellBox cells) {
+  int changed[CELL_UPDATE_LIMIT];
+  int count = 0;
+  for (int c = cells.first_column; c < cells.end_column && count <= CELL_UPDATE_LIMIT; ++c) {
+    for (int r = cells.first_row; r < cells.end_row; ++r) {
+      const int index = cell_index(c, r);
+      if (grid->cells[index].tile == cache->drawn_tiles[index]) continue;
+      if (count == CELL_UPDATE_LIMIT) {
+        ++count;
+        break;
+      }
+      changed[count++] = index;
+    }
+  }
+  if (count == 0) return;
+  al_set_target_bitmap(cache->bitmaps[region]);
+  note_row_tiles(cache, grid, region, cells);
+  if (count > CELL_UPDATE_LIMIT) {
+    draw_whole_region(cache, grid, cells);
+    return;
+  }
+  for (int k = 0; k < count; ++k) {
+    const int index = changed[k];
+    const int x = CELL_SIZE * (index / WORLD_ROWS - cells.first_column);
+    const int y = CELL_SIZE * (index % WORLD_ROWS - cells.first_row);
+    ALLEGRO_BITMAP *tile = grid->cells[index].tile;
+    if (tile == nullptr) {
+      // Clearing honours the clipping rectangle: this blacks out one cell.
+      al_set_clipping_rectangle(x, y, CELL_SIZE, CELL_SIZE);
+      al_clear_to_color(al_map_rgb(0, 0, 0));
+      al_reset_clipping_rectangle();
+    } else {
+      al_draw_bitmap(tile, static_cast<float>(x), static_cast<float>(y), 0);
+    }
+    cache->drawn_tiles[index] = tile;
+  }
+  cache->cells_redrawn += count;
+}
+
+void release_region(RegionCache *cache, int index) {
+  if (cache->bitmaps[index] == nullptr) return;
+  al_destroy_bitmap(cache->bitmaps[index]);
+  cache->bitmaps[index] = nullptr;
+  ++cache->regions_released;
+}
+
+}  // namespace
+
+void refresh_regions(RegionCache *cache, const WorldGrid *grid, CellBox shown) {
+  // Bitmaps made for another window would be drawn from memory, slowly.
+  if (cache->display != al_get_current_display()) {
+    release_regions(cache);
+    cache->colour_count = 0;
+    cache->display = al_get_current_display();
+  }
+  const CellBox regions = regions_over(shown);
+  for (int rc = regions.first_column; rc < regions.end_column; ++rc) {
+    for (int rr = regions.first_row; rr < regions.end_row; ++rr) {
+      const CellBox cells = region_cells(rc, rr);
+      const int region = rc * REGION_ROWS + rr;
+      ALLEGRO_BITMAP *&bitmap = cache->bitmaps[region];
+      if (bitmap != nullptr) {
+        update_region(cache, grid, region, cells);
+        continue;
+      }
+      bitmap = al_create_bitmap(CELL_SIZE * (cells.end_column - cells.first_column),
+                                CELL_SIZE * (cells.end_row - cells.first_row));
+      if (bitmap == nullptr) continue;  // out of texture memory: drawn from the grid instead
+      ++cache->regions_made;
+      al_set_target_bitmap(bitmap);
+      note_row_tiles(cache, grid, region, cells);
+      draw_whole_region(cache, grid, cells);
+    }
+  }
+  // A ring of one region is kept around the view so that walking to and fro
+  // across a region's edge does not draw it again and again.
+  for (int rc = 0; rc < REGION_COLUMNS; ++rc) {
+    for (int rr = 0; rr < REGION_ROWS; ++rr) {
+      const bool near = regions.end_column > regions.first_column && rc >= regions.first_column - 1 &&
+                        rc <= regions.end_column && rr >= regions.first_row - 1 && rr <= regions.end_row;
+      if (!near) release_region(cache, rc * REGION_ROWS + rr);
+    }
+  }
+}
+
+void draw_regions(const RegionCache *cache, const WorldGrid *grid, CellBox shown, int shift_x, int shift_y) {
+  const CellBox regions = regions_over(shown);
+  for (int rc = regions.first_column; rc < regions.end_column; ++rc) {
+    for (int rr = regions.first_row; rr < regions.end_row; ++rr) {
+      const CellBox cells = region_cells(rc, rr);
+      const CellBox part{std::max(cells.first_column, shown.first_column), std::min(cells.end_column, shown.end_column),
+                         std::max(cells.first_row, shown.first_row), std::min(cells.end_row, shown.end_row)};
+      const int region = rc * REGION_ROWS + rr;
+      ALLEGRO_BITMAP *bitmap = cache->bitmaps[region];
+      if (bitmap == nullptr) {
+        draw_cells_in_runs(grid, view_of(part, shift_x, shift_y));
+        continue;
+      }
+      // Bands of rows: one colour throughout, cleared; anything else, copied.
+      const int x = CELL_SIZE * part.first_column + shift_x;
+      const int width = CELL_SIZE * (part.end_column - part.first_column);
+      ALLEGRO_BITMAP *const *row_tiles = cache->row_tiles[region];
+      int r = part.first_row;
+      while (r < part.end_row) {
+        ALLEGRO_BITMAP *tile = row_tiles[r - cells.first_row];
+        int end = r + 1;
+        while (end < part.end_row && row_tiles[end - cells.first_row] == tile) ++end;
+        const int y = CELL_SIZE * r + shift_y, height = CELL_SIZE * (end - r);
+        const ALLEGRO_COLOR *colour = tile == nullptr ? nullptr : tile_colour(cache, tile);
+        if (colour != nullptr) {
+          clear_box_cut(*colour, x, y, width, height);
+        } else {
+          draw_bitmap_cut(bitmap, CELL_SIZE * (part.first_column - cells.first_column),
+                          CELL_SIZE * (r - cells.first_row), width, height, x, y);
+        }
+        r = end;
+      }
+    }
+  }
+}
+
+void release_regions(RegionCache *cache) {
+  for (int index = 0; index < REGION_COUNT; ++index) release_region(cache, index);
+}
