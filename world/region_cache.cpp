@@ -5,6 +5,7 @@
 #include <allegro5/allegro.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "world/tile_runs.h"
 
@@ -66,23 +67,47 @@ void note_row_tiles(RegionCache *cache, const WorldGrid *grid, int region, CellB
   }
 }
 
-// Clears the bitmap, draws every cell of the region in runs and records them.
-void draw_whole_region(RegionCache *cache, const WorldGrid *grid, CellBox cells) {
+// Draws rows [first_row, end_row) of the region's cells into its bitmap (the
+// current target), in runs over black, and records what they show.
+void draw_region_rows(RegionCache *cache, const WorldGrid *grid, CellBox cells, int first_row, int end_row) {
+  const CellBox rows{cells.first_column, cells.end_column, first_row, end_row};
+  const int top = CELL_SIZE * (first_row - cells.first_row);
+  al_set_clipping_rectangle(0, top, CELL_SIZE * (cells.end_column - cells.first_column),
+                            CELL_SIZE * (end_row - first_row));
   al_clear_to_color(al_map_rgb(0, 0, 0));  // cells with no tile stay black
+  al_reset_clipping_rectangle();
   al_hold_bitmap_drawing(true);
-  draw_cells_in_runs(grid, view_of(cells, -CELL_SIZE * cells.first_column, -CELL_SIZE * cells.first_row));
+  draw_cells_in_runs(grid, view_of(rows, -CELL_SIZE * cells.first_column, -CELL_SIZE * cells.first_row));
   al_hold_bitmap_drawing(false);
   for (int c = cells.first_column; c < cells.end_column; ++c) {
-    for (int r = cells.first_row; r < cells.end_row; ++r) {
-      cache->drawn_tiles[cell_index(c, r)] = cell_at(grid, c, r).tile;
-    }
+    for (int r = first_row; r < end_row; ++r) cache->drawn_tiles[cell_index(c, r)] = cell_at(grid, c, r).tile;
   }
-  cache->cells_redrawn +=
-      static_cast<long long>(cells.end_column - cells.first_column) * (cells.end_row - cells.first_row);
+  cache->cells_redrawn += static_cast<long long>(cells.end_column - cells.first_column) * (end_row - first_row);
 }
 
-// Redraws the region's cells whose tile differs from what it shows: each in
-// its own draw when they are few, the whole region otherwise.
+// Draws the whole region. Rows of one colour are cleared on the frame, never
+// copied from the bitmap, so only the other rows are drawn into it.
+void draw_whole_region(RegionCache *cache, const WorldGrid *grid, int region, CellBox cells) {
+  ALLEGRO_BITMAP *const *row_tiles = cache->row_tiles[region];
+  int r = cells.first_row;
+  while (r < cells.end_row) {
+    int end = r + 1;
+    const bool one_colour = row_tiles[r - cells.first_row] != nullptr;
+    while (end < cells.end_row && (row_tiles[end - cells.first_row] != nullptr) == one_colour) ++end;
+    if (one_colour) {
+      for (int c = cells.first_column; c < cells.end_column; ++c) {
+        for (int k = r; k < end; ++k) cache->drawn_tiles[cell_index(c, k)] = cell_at(grid, c, k).tile;
+      }
+    } else {
+      draw_region_rows(cache, grid, cells, r, end);
+    }
+    r = end;
+  }
+}
+
+// Brings the region's bitmap (the current target) up to date with the grid:
+// changed cells each in a draw of their own when they are few, rows that were
+// of one colour and no longer are in whole, the whole region otherwise.
 void update_region(RegionCache *cache, const WorldGrid *grid, int region, CellBox cells) {
   int changed[CELL_UPDATE_LIMIT];
   int count = 0;
@@ -98,17 +123,27 @@ void update_region(RegionCache *cache, const WorldGrid *grid, int region, CellBo
     }
   }
   if (count == 0) return;
-  al_set_target_bitmap(cache->bitmaps[region]);
+  ALLEGRO_BITMAP *was_one_colour[REGION_CELLS];
+  std::copy(std::begin(cache->row_tiles[region]), std::end(cache->row_tiles[region]), was_one_colour);
   note_row_tiles(cache, grid, region, cells);
+  al_set_target_bitmap(cache->bitmaps[region]);
   if (count > CELL_UPDATE_LIMIT) {
-    draw_whole_region(cache, grid, cells);
+    draw_whole_region(cache, grid, region, cells);
     return;
+  }
+  ALLEGRO_BITMAP *const *row_tiles = cache->row_tiles[region];
+  for (int r = cells.first_row; r < cells.end_row; ++r) {
+    const int j = r - cells.first_row;
+    if (was_one_colour[j] != nullptr && row_tiles[j] == nullptr) draw_region_rows(cache, grid, cells, r, r + 1);
   }
   for (int k = 0; k < count; ++k) {
     const int index = changed[k];
-    const int x = CELL_SIZE * (index / WORLD_ROWS - cells.first_column);
-    const int y = CELL_SIZE * (index % WORLD_ROWS - cells.first_row);
     ALLEGRO_BITMAP *tile = grid->cells[index].tile;
+    if (tile == cache->drawn_tiles[index]) continue;  // its row was drawn whole above
+    cache->drawn_tiles[index] = tile;
+    const int j = index % WORLD_ROWS - cells.first_row;
+    if (row_tiles[j] != nullptr) continue;  // one colour: cleared on the frame
+    const int x = CELL_SIZE * (index / WORLD_ROWS - cells.first_column), y = CELL_SIZE * j;
     if (tile == nullptr) {
       // Clearing honours the clipping rectangle: this blacks out one cell.
       al_set_clipping_rectangle(x, y, CELL_SIZE, CELL_SIZE);
@@ -117,9 +152,8 @@ void update_region(RegionCache *cache, const WorldGrid *grid, int region, CellBo
     } else {
       al_draw_bitmap(tile, static_cast<float>(x), static_cast<float>(y), 0);
     }
-    cache->drawn_tiles[index] = tile;
+    ++cache->cells_redrawn;
   }
-  cache->cells_redrawn += count;
 }
 
 void release_region(RegionCache *cache, int index) {
@@ -154,7 +188,7 @@ void refresh_regions(RegionCache *cache, const WorldGrid *grid, CellBox shown) {
       ++cache->regions_made;
       al_set_target_bitmap(bitmap);
       note_row_tiles(cache, grid, region, cells);
-      draw_whole_region(cache, grid, cells);
+      draw_whole_region(cache, grid, region, cells);
     }
   }
   // A ring of one region is kept around the view so that walking to and fro
@@ -177,13 +211,15 @@ void draw_regions(const RegionCache *cache, const WorldGrid *grid, CellBox shown
                          std::max(cells.first_row, shown.first_row), std::min(cells.end_row, shown.end_row)};
       const int region = rc * REGION_ROWS + rr;
       ALLEGRO_BITMAP *bitmap = cache->bitmaps[region];
+      const int x = CELL_SIZE * part.first_column + shift_x;
+      const int width = CELL_SIZE * (part.end_column - part.first_column);
       if (bitmap == nullptr) {
+        clear_box_cut(al_map_rgb(0, 0, 0), x, CELL_SIZE * part.first_row + shift_y, width,
+                      CELL_SIZE * (part.end_row - part.first_row));
         draw_cells_in_runs(grid, view_of(part, shift_x, shift_y));
         continue;
       }
       // Bands of rows: one colour throughout, cleared; anything else, copied.
-      const int x = CELL_SIZE * part.first_column + shift_x;
-      const int width = CELL_SIZE * (part.end_column - part.first_column);
       ALLEGRO_BITMAP *const *row_tiles = cache->row_tiles[region];
       int r = part.first_row;
       while (r < part.end_row) {

@@ -59,7 +59,8 @@ void refresh_regions(RegionCache *cache, const WorldGrid *grid, CellBox shown);
 
 // Draws the cells of `shown` from their regions onto the current target, the
 // cell (c, r) with its top-left corner at screen (10c + shift_x, 10r + shift_y),
-// cut to the target. A region that has no bitmap is drawn from the grid.
+// cut to the target; every pixel of that box is drawn. A region that has no
+// bitmap is drawn from the grid.
 // Must not run while drawing is held: it clears boxes between its draws.
 void draw_regions(const RegionCache *cache, const WorldGrid *grid, CellBox shown, int shift_x, int shift_y);
 
