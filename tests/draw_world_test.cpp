@@ -273,12 +273,12 @@ TEST_F(DrawWorld, RegionsAndRunsGiveTheSameFrameAsOneDrawPerCell) {
   expect_same_frames(state, "after a dig and a placement");
   EXPECT_EQ(cache->cells_redrawn - redrawn, 3);
   EXPECT_EQ(cache->regions_made, made);
-  // A block placed into a row of one colour (the sky), then dug again.
+  // A block placed into the sky, in a region of one colour throughout, then dug again.
   const GameState sky = state_for(VIEW_CASES[6], player);
   expect_same_frames(sky, "the sky");
-  mark(250, 20, BLOCK_GOLD);
+  mark(250, 40, BLOCK_GOLD);
   expect_same_frames(sky, "after a placement in the sky");
-  mark(250, 20, BLOCK_AIR);
+  mark(250, 40, BLOCK_AIR);
   expect_same_frames(sky, "after digging it again");
   // A load replaces every cell.
   generate_world_from_seed(grid.get(), table.get(), 99);

@@ -105,6 +105,34 @@ void draw_whole_region(RegionCache *cache, const WorldGrid *grid, int region, Ce
   }
 }
 
+// Records the tiles of every cell of the region as shown.
+void record_region(RegionCache *cache, const WorldGrid *grid, CellBox cells) {
+  for (int c = cells.first_column; c < cells.end_column; ++c) {
+    for (int r = cells.first_row; r < cells.end_row; ++r) {
+      cache->drawn_tiles[cell_index(c, r)] = cell_at(grid, c, r).tile;
+    }
+  }
+}
+
+// Draws a region whose row tiles are noted. A region all of whose rows are of
+// one colour needs no bitmap; the first row of more colours makes one.
+void draw_region_afresh(RegionCache *cache, const WorldGrid *grid, int region, CellBox cells) {
+  ALLEGRO_BITMAP *const *row_tiles = cache->row_tiles[region];
+  const bool one_colour = std::find(row_tiles, row_tiles + REGION_CELLS, nullptr) == row_tiles + REGION_CELLS;
+  ALLEGRO_BITMAP *&bitmap = cache->bitmaps[region];
+  if (!one_colour && bitmap == nullptr) {
+    bitmap = al_create_bitmap(CELL_SIZE * (cells.end_column - cells.first_column),
+                              CELL_SIZE * (cells.end_row - cells.first_row));
+  }
+  if (bitmap == nullptr) {
+    // One colour throughout, or out of texture memory: drawn from the grid.
+    record_region(cache, grid, cells);
+    return;
+  }
+  al_set_target_bitmap(bitmap);
+  draw_whole_region(cache, grid, region, cells);
+}
+
 // Brings the region's bitmap (the current target) up to date with the grid:
 // changed cells each in a draw of their own when they are few, rows that were
 // of one colour and no longer are in whole, the whole region otherwise.
@@ -126,11 +154,11 @@ void update_region(RegionCache *cache, const WorldGrid *grid, int region, CellBo
   ALLEGRO_BITMAP *was_one_colour[REGION_CELLS];
   std::copy(std::begin(cache->row_tiles[region]), std::end(cache->row_tiles[region]), was_one_colour);
   note_row_tiles(cache, grid, region, cells);
-  al_set_target_bitmap(cache->bitmaps[region]);
-  if (count > CELL_UPDATE_LIMIT) {
-    draw_whole_region(cache, grid, region, cells);
+  if (cache->bitmaps[region] == nullptr || count > CELL_UPDATE_LIMIT) {
+    draw_region_afresh(cache, grid, region, cells);
     return;
   }
+  al_set_target_bitmap(cache->bitmaps[region]);
   ALLEGRO_BITMAP *const *row_tiles = cache->row_tiles[region];
   for (int r = cells.first_row; r < cells.end_row; ++r) {
     const int j = r - cells.first_row;
@@ -157,10 +185,12 @@ void update_region(RegionCache *cache, const WorldGrid *grid, int region, CellBo
 }
 
 void release_region(RegionCache *cache, int index) {
+  if (!cache->made[index]) return;
+  cache->made[index] = false;
+  ++cache->regions_released;
   if (cache->bitmaps[index] == nullptr) return;
   al_destroy_bitmap(cache->bitmaps[index]);
   cache->bitmaps[index] = nullptr;
-  ++cache->regions_released;
 }
 
 }  // namespace
@@ -177,18 +207,14 @@ void refresh_regions(RegionCache *cache, const WorldGrid *grid, CellBox shown) {
     for (int rr = regions.first_row; rr < regions.end_row; ++rr) {
       const CellBox cells = region_cells(rc, rr);
       const int region = rc * REGION_ROWS + rr;
-      ALLEGRO_BITMAP *&bitmap = cache->bitmaps[region];
-      if (bitmap != nullptr) {
+      if (cache->made[region]) {
         update_region(cache, grid, region, cells);
         continue;
       }
-      bitmap = al_create_bitmap(CELL_SIZE * (cells.end_column - cells.first_column),
-                                CELL_SIZE * (cells.end_row - cells.first_row));
-      if (bitmap == nullptr) continue;  // out of texture memory: drawn from the grid instead
+      cache->made[region] = true;
       ++cache->regions_made;
-      al_set_target_bitmap(bitmap);
       note_row_tiles(cache, grid, region, cells);
-      draw_whole_region(cache, grid, region, cells);
+      draw_region_afresh(cache, grid, region, cells);
     }
   }
   // A ring of one region is kept around the view so that walking to and fro
@@ -207,32 +233,30 @@ void draw_regions(const RegionCache *cache, const WorldGrid *grid, CellBox shown
   for (int rc = regions.first_column; rc < regions.end_column; ++rc) {
     for (int rr = regions.first_row; rr < regions.end_row; ++rr) {
       const CellBox cells = region_cells(rc, rr);
-      const CellBox part{std::max(cells.first_column, shown.first_column), std::min(cells.end_column, shown.end_column),
-                         std::max(cells.first_row, shown.first_row), std::min(cells.end_row, shown.end_row)};
       const int region = rc * REGION_ROWS + rr;
-      ALLEGRO_BITMAP *bitmap = cache->bitmaps[region];
-      const int x = CELL_SIZE * part.first_column + shift_x;
-      const int width = CELL_SIZE * (part.end_column - part.first_column);
-      if (bitmap == nullptr) {
-        clear_box_cut(al_map_rgb(0, 0, 0), x, CELL_SIZE * part.first_row + shift_y, width,
-                      CELL_SIZE * (part.end_row - part.first_row));
-        draw_cells_in_runs(grid, view_of(part, shift_x, shift_y));
-        continue;
-      }
-      // Bands of rows: one colour throughout, cleared; anything else, copied.
       ALLEGRO_BITMAP *const *row_tiles = cache->row_tiles[region];
-      int r = part.first_row;
-      while (r < part.end_row) {
-        ALLEGRO_BITMAP *tile = row_tiles[r - cells.first_row];
+      ALLEGRO_BITMAP *bitmap = cache->bitmaps[region];
+      const int first_column = std::max(cells.first_column, shown.first_column);
+      const int end_column = std::min(cells.end_column, shown.end_column);
+      const int x = CELL_SIZE * first_column + shift_x, width = CELL_SIZE * (end_column - first_column);
+      // Bands of rows: one colour throughout, cleared; anything else, copied
+      // from the bitmap, or drawn from the grid when there is none.
+      int r = std::max(cells.first_row, shown.first_row);
+      const int end_row = std::min(cells.end_row, shown.end_row);
+      while (r < end_row) {
+        ALLEGRO_BITMAP *tile = cache->made[region] ? row_tiles[r - cells.first_row] : nullptr;
         int end = r + 1;
-        while (end < part.end_row && row_tiles[end - cells.first_row] == tile) ++end;
+        while (end < end_row && cache->made[region] && row_tiles[end - cells.first_row] == tile) ++end;
         const int y = CELL_SIZE * r + shift_y, height = CELL_SIZE * (end - r);
         const ALLEGRO_COLOR *colour = tile == nullptr ? nullptr : tile_colour(cache, tile);
         if (colour != nullptr) {
           clear_box_cut(*colour, x, y, width, height);
+        } else if (bitmap != nullptr) {
+          draw_bitmap_cut(bitmap, CELL_SIZE * (first_column - cells.first_column), CELL_SIZE * (r - cells.first_row),
+                          width, height, x, y);
         } else {
-          draw_bitmap_cut(bitmap, CELL_SIZE * (part.first_column - cells.first_column),
-                          CELL_SIZE * (r - cells.first_row), width, height, x, y);
+          clear_box_cut(al_map_rgb(0, 0, 0), x, y, width, height);
+          draw_cells_in_runs(grid, view_of({first_column, end_column, r, end}, shift_x, shift_y));
         }
         r = end;
       }

@@ -35,8 +35,11 @@ struct CellBox {
 // Zero-initialised it is empty. Nothing outside the drawing has to report a
 // change: each refresh compares the grid with what the regions show.
 struct RegionCache {
-  ALLEGRO_DISPLAY *display;               // the window the bitmaps were made for
-  ALLEGRO_BITMAP *bitmaps[REGION_COUNT];  // region (rc, rr) at rc * REGION_ROWS + rr; null until shown
+  ALLEGRO_DISPLAY *display;  // the window the bitmaps were made for
+  // Region (rc, rr) is at rc * REGION_ROWS + rr. A region is made when first
+  // shown; it has a bitmap only while a row of it shows more than one colour.
+  bool made[REGION_COUNT];
+  ALLEGRO_BITMAP *bitmaps[REGION_COUNT];
   // The tile each cell showed when its region was last drawn, in grid order;
   // meaningless for cells of a region without a bitmap.
   ALLEGRO_BITMAP *drawn_tiles[WORLD_CELL_COUNT];
@@ -49,7 +52,7 @@ struct RegionCache {
   // Running totals of the work done, read by tests and the benchmark.
   long long regions_made;
   long long regions_released;
-  long long cells_redrawn;
+  long long cells_redrawn;  // into bitmaps
 };
 
 // Brings every region overlapping `shown` up to date with the grid, making
@@ -64,5 +67,5 @@ void refresh_regions(RegionCache *cache, const WorldGrid *grid, CellBox shown);
 // Must not run while drawing is held: it clears boxes between its draws.
 void draw_regions(const RegionCache *cache, const WorldGrid *grid, CellBox shown, int shift_x, int shift_y);
 
-// Destroys every region's bitmap; the cache is empty again.
+// Releases every region and destroys its bitmap; the cache is empty again.
 void release_regions(RegionCache *cache);
