@@ -5,12 +5,16 @@ cd "$(dirname "$0")"
 
 tools/install_deps.sh cmake g++ make pkg-config liballegro5-dev liballegro-ttf5-dev fonts-liberation2 \
   libgtest-dev libbenchmark-dev xvfb xdotool python3-xlib \
-  liballegro-image5-dev clang clang-tidy clang-format libclang-rt-14-dev
+  liballegro-image5-dev clang clang-tidy clang-format libclang-rt-14-dev \
+  dpkg-dev lintian desktop-file-utils appstream
 
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLODMERE_TESTS=ON -DCLODMERE_BENCH=ON \
   -DCLODMERE_SANITIZE=ON -DCLODMERE_WERROR=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
 ctest --test-dir build-test --output-on-failure -j"$(nproc)"
+
+# The Debian package, in its own Release build: lintian, the menu entry, the metadata, the font link.
+tools/check_package.sh build-test-pkg
 
 # The save loader under libFuzzer for a minute, in its own clang build.
 cmake -S . -B build-test-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \

@@ -153,7 +153,7 @@ def main(executable, font):
         game_run_prints_its_stages_and_exits_0(server, executable, font)
         full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
         # An installed copy of the game finds its installed font from any folder.
-        if not any(os.path.exists(os.path.join(prefix, "share/clodmere/arial.ttf")) for prefix in ("/usr", "/usr/local")):
+        if not any(os.path.exists(os.path.join(prefix, "share/games/clodmere/arial.ttf")) for prefix in ("/usr", "/usr/local")):
             without_a_font_the_game_runs_with_no_hud(server, executable)
     finally:
         server.close()
