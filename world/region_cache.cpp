@@ -193,6 +193,14 @@ void release_region(RegionCache *cache, int index) {
   cache->bitmaps[index] = nullptr;
 }
 
+void make_region(RegionCache *cache, const WorldGrid *grid, int rc, int rr) {
+  const int region = rc * REGION_ROWS + rr;
+  cache->made[region] = true;
+  ++cache->regions_made;
+  note_row_tiles(cache, grid, region, region_cells(rc, rr));
+  draw_region_afresh(cache, grid, region, region_cells(rc, rr));
+}
+
 }  // namespace
 
 void refresh_regions(RegionCache *cache, const WorldGrid *grid, CellBox shown) {
@@ -205,25 +213,30 @@ void refresh_regions(RegionCache *cache, const WorldGrid *grid, CellBox shown) {
   const CellBox regions = regions_over(shown);
   for (int rc = regions.first_column; rc < regions.end_column; ++rc) {
     for (int rr = regions.first_row; rr < regions.end_row; ++rr) {
-      const CellBox cells = region_cells(rc, rr);
       const int region = rc * REGION_ROWS + rr;
       if (cache->made[region]) {
-        update_region(cache, grid, region, cells);
-        continue;
+        update_region(cache, grid, region, region_cells(rc, rr));
+      } else {
+        make_region(cache, grid, rc, rr);
       }
-      cache->made[region] = true;
-      ++cache->regions_made;
-      note_row_tiles(cache, grid, region, cells);
-      draw_region_afresh(cache, grid, region, cells);
     }
   }
-  // A ring of one region is kept around the view so that walking to and fro
-  // across a region's edge does not draw it again and again.
+  if (regions.end_column <= regions.first_column) return;
+  // A ring of one region is kept around the view, so that walking to and fro
+  // across a region's edge does not draw it again and again, and made one
+  // region a frame ahead of need, so that walking on finds it ready.
+  const CellBox ring{std::max(regions.first_column - 1, 0), std::min(regions.end_column + 1, REGION_COLUMNS),
+                     std::max(regions.first_row - 1, 0), std::min(regions.end_row + 1, REGION_ROWS)};
+  bool made_one = false;
   for (int rc = 0; rc < REGION_COLUMNS; ++rc) {
     for (int rr = 0; rr < REGION_ROWS; ++rr) {
-      const bool near = regions.end_column > regions.first_column && rc >= regions.first_column - 1 &&
-                        rc <= regions.end_column && rr >= regions.first_row - 1 && rr <= regions.end_row;
-      if (!near) release_region(cache, rc * REGION_ROWS + rr);
+      const bool in_ring = rc >= ring.first_column && rc < ring.end_column && rr >= ring.first_row && rr < ring.end_row;
+      if (!in_ring) {
+        release_region(cache, rc * REGION_ROWS + rr);
+      } else if (!made_one && !cache->made[rc * REGION_ROWS + rr]) {
+        make_region(cache, grid, rc, rr);
+        made_one = true;
+      }
     }
   }
 }

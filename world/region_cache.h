@@ -56,7 +56,8 @@ struct RegionCache {
 };
 
 // Brings every region overlapping `shown` up to date with the grid, making
-// the missing ones, and releases those more than one region away from it.
+// the missing ones, makes at most one missing region of the ring of regions
+// around them, and releases every region beyond that ring.
 // Leaves the target bitmap changed; must not run while drawing is held.
 void refresh_regions(RegionCache *cache, const WorldGrid *grid, CellBox shown);
 
