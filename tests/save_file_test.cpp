@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -266,30 +265,45 @@ TEST_F(SaveFile, DamagedFilesAreRefusedAndChangeNothing) {
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   const Bytes good = read_bytes(dir / SAVE_FILE_NAME);
   struct Damage {
-    const char *what;
+    const char *reason;  // on the console after "Save file is damaged, not loaded: "
     void (*apply)(Bytes *file);
   };
   const Damage damages[] = {
-      {"short", [](Bytes *f) { f->resize(f->size() - 1); }},
-      {"empty", [](Bytes *f) { f->clear(); }},
-      {"long", [](Bytes *f) { f->push_back(0); }},
-      {"kind 7", [](Bytes *f) { put_le32(f, cell_offset(719, 479) + 8, 7); }},
-      {"kind -1", [](Bytes *f) { put_le32(f, cell_offset(300, 0) + 8, 0xFFFFFFFF); }},
-      // In the test world column 0, row 0 holds NULL and row 5 Air.
-      {"solid marked passable", [](Bytes *f) { (*f)[cell_offset(0, 0) + 16] = 1; }},
-      {"open marked solid", [](Bytes *f) { (*f)[cell_offset(0, 5) + 16] = 0; }},
-      {"x NaN", [](Bytes *f) { put_le32(f, 0, float_bits(std::numeric_limits<float>::quiet_NaN())); }},
-      {"y infinite", [](Bytes *f) { put_le32(f, 4, float_bits(std::numeric_limits<float>::infinity())); }},
-      {"x left of the world", [](Bytes *f) { put_le32(f, 0, float_bits(-2.5f)); }},
-      {"x past the right wall", [](Bytes *f) { put_le32(f, 0, float_bits(7192.5f)); }},
-      {"y below the floor", [](Bytes *f) { put_le32(f, 4, float_bits(4800.0f)); }},
-      {"y far above the world", [](Bytes *f) { put_le32(f, 4, float_bits(-1.0e9f)); }},
-      {"negative count", [](Bytes *f) { put_le32(f, 12, 0xFFFFFFFF); }},
-      {"selected block 0", [](Bytes *f) { put_le32(f, 32, 0); }},
-      {"selected block 5", [](Bytes *f) { put_le32(f, 32, 5); }},
+      {"the file is 9677079 bytes long, not 9677080", [](Bytes *f) { f->resize(f->size() - 1); }},
+      {"the file is 0 bytes long, not 9677080", [](Bytes *f) { f->clear(); }},
+      {"the file is 9677081 bytes long, not 9677080", [](Bytes *f) { f->push_back(0); }},
+      {"the cell at column 719, row 479 has kind 7", [](Bytes *f) { put_le32(f, cell_offset(719, 479) + 8, 7); }},
+      {"the cell at column 300, row 0 has kind -1", [](Bytes *f) { put_le32(f, cell_offset(300, 0) + 8, ~0u); }},
+      // In the test world column 0 holds, from row 0 down: NULL, Grass, Underground, Dirt, Gold, Air, Stone.
+      {"the NULL cell at column 0, row 0 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 0) + 16] = 1; }},
+      {"the Grass cell at column 0, row 1 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 1) + 16] = 2; }},
+      {"the Underground cell at column 0, row 2 is marked solid", [](Bytes *f) { (*f)[cell_offset(0, 2) + 16] = 0; }},
+      {"the Dirt cell at column 0, row 3 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 3) + 16] = 1; }},
+      {"the Gold cell at column 0, row 4 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 4) + 16] = 1; }},
+      {"the Air cell at column 0, row 5 is marked solid", [](Bytes *f) { (*f)[cell_offset(0, 5) + 16] = 0; }},
+      {"the Stone cell at column 0, row 6 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 6) + 16] = 1; }},
+      {"the player's position is not a number",
+       [](Bytes *f) { put_le32(f, 0, float_bits(std::numeric_limits<float>::quiet_NaN())); }},
+      {"the player's position is not a number",
+       [](Bytes *f) { put_le32(f, 4, float_bits(std::numeric_limits<float>::infinity())); }},
+      // Just past each bound of the player's position (which %g rounds to the bound itself).
+      {"the player's position (-1.4013e-45, 317.5) is outside the world",
+       [](Bytes *f) { put_le32(f, 0, float_bits(std::nextafter(0.0f, -1.0f))); }},
+      {"the player's position (7190, 317.5) is outside the world",
+       [](Bytes *f) { put_le32(f, 0, float_bits(std::nextafter(7190.0f, 1e9f))); }},
+      {"the player's position (1002.5, 4780) is outside the world",
+       [](Bytes *f) { put_le32(f, 4, float_bits(std::nextafter(4780.0f, 1e9f))); }},
+      {"the player's position (1002.5, -4800) is outside the world",
+       [](Bytes *f) { put_le32(f, 4, float_bits(std::nextafter(-4800.0f, -1e9f))); }},
+      {"the Dirt count is -1", [](Bytes *f) { put_le32(f, 8, ~0u); }},
+      {"the Grass count is -2", [](Bytes *f) { put_le32(f, 12, ~1u); }},
+      {"the Stone count is -2147483648", [](Bytes *f) { put_le32(f, 16, 0x80000000u); }},
+      {"the Gold count is -3", [](Bytes *f) { put_le32(f, 20, ~2u); }},
       // Walls are measured by the cells' own positions: a moved wall would let the player through.
-      {"cell x moved", [](Bytes *f) { put_le32(f, cell_offset(40, 130) + 20, float_bits(10000.0f)); }},
-      {"cell y NaN", [](Bytes *f) { put_le32(f, cell_offset(0, 479) + 24, float_bits(std::nanf(""))); }},
+      {"the cell at column 40, row 130 says it lies at (10000, 1300)",
+       [](Bytes *f) { put_le32(f, cell_offset(40, 130) + 20, float_bits(10000.0f)); }},
+      {"the cell at column 0, row 479 says it lies at (0, nan)",
+       [](Bytes *f) { put_le32(f, cell_offset(0, 479) + 24, float_bits(std::nanf(""))); }},
   };
   ASSERT_EQ(cell_at(grid.get(), 0, 0).id, BLOCK_NULL);
   ASSERT_EQ(cell_at(grid.get(), 0, 5).id, BLOCK_AIR);
@@ -298,14 +312,13 @@ TEST_F(SaveFile, DamagedFilesAreRefusedAndChangeNothing) {
   for (auto &cell : running_grid->cells) cell = table->kinds[BLOCK_STONE];  // unlike the file's world
   const auto untouched = std::make_unique<WorldGrid>(*running_grid);
   for (const Damage &damage : damages) {
-    SCOPED_TRACE(damage.what);
+    SCOPED_TRACE(damage.reason);
     Bytes file = good;
     damage.apply(&file);
     write_bytes(dir / SAVE_FILE_NAME, file);
     std::string console;
     const GameState result = load_in_dir(running_grid.get(), state, &console);
-    EXPECT_EQ(console.rfind("Save file is damaged, not loaded: ", 0), 0u) << console;
-    EXPECT_EQ(std::count(console.begin(), console.end(), '\n'), 1) << console;
+    EXPECT_EQ(console, std::string("Save file is damaged, not loaded: ") + damage.reason + "\n");
     GameState expected = state;
     expected.load_failed = 1;
     expect_same_state(result, expected);
@@ -316,7 +329,9 @@ TEST_F(SaveFile, DamagedFilesAreRefusedAndChangeNothing) {
 
 TEST_F(SaveFile, PositionsTheGameReachesAreAccepted) {
   // The walking limits, standing on the floor, and jumping off blocks built up to the top row.
-  const float positions[][2] = {{0.0f, 4720.0f}, {7187.5f, 4720.0f}, {30.0f, -77.5f}, {3600.0f, 0.0f}};
+  // The bounds themselves are accepted too.
+  const float positions[][2] = {{0.0f, 4720.0f}, {7187.5f, 4720.0f}, {30.0f, -77.5f},
+                                {3600.0f, 0.0f}, {7190.0f, 4780.0f}, {0.0f, -4800.0f}};
   for (const auto &position : positions) {
     state.player_x = position[0];
     state.player_y = position[1];
