@@ -1,8 +1,13 @@
 #include "persistence/save_file.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -48,6 +53,59 @@ std::uint32_t float_bits(float value) {
 }
 
 std::size_t cell_offset(int column, int row) { return SAVE_STATE_BYTES + cell_index(column, row) * SAVE_CELL_BYTES; }
+
+unsigned mode_of(const fs::path &path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// Root passes every permission check, so when the tests run as root the
+// player is nobody, and the files the player owns are nobody's.
+constexpr uid_t PLAYER = 65534;
+
+void give_to_player(const fs::path &path) {
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(path.c_str(), PLAYER, PLAYER), 0) << path;
+  }
+}
+
+enum AtFileLimit { LIMIT_FAILS_WRITE, LIMIT_KILLS };
+
+// save_world in `dir`, run by the player in a child process; returns its
+// console, or "killed\n". With a file size limit a write past it fails, or
+// kills the save half-way as kill -9 would.
+std::string save_as_player(const fs::path &dir, const WorldGrid *grid, const GameState &state,
+                           rlim_t file_limit = RLIM_INFINITY, AtFileLimit at_limit = LIMIT_FAILS_WRITE) {
+  int console[2];
+  if (pipe(console) != 0) return "no pipe";
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(console[1], STDOUT_FILENO);
+    close(console[0]);
+    close(console[1]);
+    bool ready = chdir(dir.c_str()) == 0;
+    if (ready && geteuid() == 0) ready = setgroups(0, nullptr) == 0 && setgid(PLAYER) == 0 && setuid(PLAYER) == 0;
+    if (ready && file_limit != RLIM_INFINITY) {
+      if (at_limit == LIMIT_FAILS_WRITE) std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{file_limit, file_limit};
+      ready = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    if (ready) save_world(grid, state);
+    std::fflush(stdout);
+    _exit(ready ? 0 : 1);
+  }
+  close(console[1]);
+  std::string text;
+  char buffer[256];
+  ssize_t got = 0;
+  while ((got = read(console[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
+  close(console[0]);
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return "no child";
+  if (WIFSIGNALED(status)) return text + "killed\n";
+  return WEXITSTATUS(status) == 0 ? text : text + "could not become the player\n";
+}
 
 void expect_same_cells(const WorldGrid &a, const WorldGrid &b) {
   int differences = 0;
@@ -131,10 +189,18 @@ class SaveFile : public WorldTest {
     return loaded;
   }
 
-  std::vector<std::string> entries() const {
+  std::vector<std::string> entries() const { return entries(dir); }
+  static std::vector<std::string> entries(const fs::path &folder) {
     std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    for (const auto &entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
+  }
+
+  Bytes encoded() const {
+    Bytes bytes(SAVE_FILE_BYTES);
+    encode_save(grid.get(), state, bytes.data());
+    return bytes;
   }
 
   GameState state{};
@@ -384,6 +450,108 @@ TEST_F(SaveFile, ASaveThatCannotReplaceTheFileLeavesNoTemporaryBehind) {
   const GameState result = load_in_dir(grid.get(), state, &console);
   EXPECT_EQ(console, "No save found\n");
   EXPECT_EQ(result.load_failed, 1);
+}
+
+TEST_F(SaveFile, ALinkedSaveStaysALinkAndTheFileItNamesIsReplaced) {
+  // ClodmereSave.wld -> DIR/links/hop (absolute) -> ../sync/world.wld (relative to links/), not there yet.
+  fs::create_directories(dir / "links");
+  fs::create_directories(dir / "sync");
+  fs::create_symlink(dir / "links" / "hop", dir / SAVE_FILE_NAME);
+  fs::create_symlink("../sync/world.wld", dir / "links" / "hop");
+  const fs::path target = dir / "sync" / "world.wld";
+
+  const mode_t old_mask = umask(027);
+  const std::string first = save_in_dir();
+  umask(old_mask);
+  ASSERT_EQ(first, "Saved the world!\n");
+  EXPECT_EQ(read_bytes(target), encoded());
+  EXPECT_EQ(mode_of(target), 0640u) << "a new save gets the usual permissions";
+
+  fs::permissions(target, fs::perms(0604));
+  state.gold_count = 5;
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(target), encoded());
+  EXPECT_EQ(mode_of(target), 0604u);
+  EXPECT_EQ(fs::read_symlink(dir / SAVE_FILE_NAME), dir / "links" / "hop");
+  EXPECT_EQ(fs::read_symlink(dir / "links" / "hop"), "../sync/world.wld");
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, "links", "sync"}));
+  EXPECT_EQ(entries(dir / "sync"), std::vector<std::string>{"world.wld"});
+
+  // A link that leads back to itself is refused, not followed for ever.
+  fs::create_symlink("loop.wld", dir / "loop.wld");
+  EXPECT_STREQ(write_save_file((dir / "loop.wld").c_str(), grid.get(), state).reason,
+               "Too many levels of symbolic links");
+}
+
+TEST_F(SaveFile, AReadOnlySaveIsRefusedAndTheSavesOwnerAndModeAreKept) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const fs::path save = dir / SAVE_FILE_NAME;
+  const Bytes previous = read_bytes(save);
+  give_to_player(dir);
+  give_to_player(save);
+  fs::permissions(save, fs::perms(0444));
+  state.dirt_count = 999;
+  EXPECT_EQ(save_as_player(dir, grid.get(), state), "Could not save the world: Permission denied\n");
+  EXPECT_EQ(read_bytes(save), previous);
+  EXPECT_EQ(mode_of(save), 0444u);
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+
+  // Someone allowed to write it (root, here, when the tests run as root) keeps the player's file the player's.
+  fs::permissions(save, fs::perms(0664));
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(save), encoded());
+  EXPECT_EQ(mode_of(save), 0664u);
+  struct stat info {};
+  ASSERT_EQ(stat(save.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, geteuid() == 0 ? PLAYER : geteuid());
+  EXPECT_EQ(info.st_gid, geteuid() == 0 ? PLAYER : getegid());
+}
+
+TEST_F(SaveFile, AFolderThatRefusesNewFilesGetsTheSaveRewrittenInPlace) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const fs::path save = dir / SAVE_FILE_NAME;
+  give_to_player(dir);
+  give_to_player(save);
+  fs::permissions(dir, fs::perms(0555));
+  state.gold_count = 4242;
+  EXPECT_EQ(save_as_player(dir, grid.get(), state), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(save), encoded());
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+
+  // Failing half-way in place cannot keep the old save: it says so, and what is left is refused whole.
+  state.gold_count = 1;
+  EXPECT_EQ(save_as_player(dir, grid.get(), state, 1 << 20), "Could not save the world: File too large\n");
+  std::string console;
+  const GameState result = load_in_dir(grid.get(), state, &console);
+  EXPECT_EQ(console, "Save file is damaged, not loaded: the file is 1048576 bytes long, not 9677080\n");
+  EXPECT_EQ(result.load_failed, 1);
+  fs::permissions(dir, fs::perms(0755));
+}
+
+TEST_F(SaveFile, ASaveKilledHalfWayLeavesOneTemporaryFileThatTheNextSaveRemoves) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const Bytes previous = read_bytes(dir / SAVE_FILE_NAME);
+  give_to_player(dir);
+  give_to_player(dir / SAVE_FILE_NAME);
+  state.stone_count = 1;
+  for (int kill = 0; kill < 2; ++kill) {
+    EXPECT_EQ(save_as_player(dir, grid.get(), state, 1 << 20, LIMIT_KILLS), "killed\n");
+  }
+  const std::string temp_name = std::string(SAVE_FILE_NAME) + ".tmp";
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, temp_name}));
+  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), previous);
+  EXPECT_EQ(fs::file_size(dir / temp_name), 1u << 20);
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+
+  // A link planted under the temporary name is removed, never written through.
+  write_bytes(dir / "victim", {1, 2, 3});
+  fs::create_symlink(dir / "victim", dir / temp_name);
+  state.stone_count = 2;
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), encoded());
+  EXPECT_EQ(read_bytes(dir / "victim"), (Bytes{1, 2, 3}));
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, "victim"}));
 }
 
 }  // namespace
