@@ -37,11 +37,6 @@ void write_bytes(const fs::path &path, const Bytes &bytes) {
   out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::uint32_t le32(const Bytes &bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 | static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
-}
-
 void put_le32(Bytes *bytes, std::size_t offset, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) (*bytes)[offset + i] = static_cast<unsigned char>(value >> (8 * i));
 }
@@ -232,42 +227,54 @@ TEST_F(SaveFile, SavingThenLoadingRestoresTheWorldAndKeepsTheRunningDisplay) {
 }
 
 TEST_F(SaveFile, TheFileIsTheFixedLittleEndianLayout) {
-  state.on_ground = 0x80;  // any set flag is stored as 1
-  state.keys[82] = 0xFF;
-  state.load_failed = 1;
-  put(1, 0, BLOCK_UNDERGROUND);
+  // A distinct value in every field, so that two fields trading places show.
+  state.gold_count = 0;
+  state.selected_block = -9;  // any number loads; outside 1 to 4 it selects nothing
+  state.on_ground = 0x80;     // any set flag is stored as 1
+  for (int key : {0, 82, 85, 226}) state.keys[key] = 0xFF;
+  state.load_failed = 77;
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
-  const Bytes file = read_bytes(dir / SAVE_FILE_NAME);
-  ASSERT_EQ(file.size(), 9677080u);
 
-  EXPECT_EQ(le32(file, 0), float_bits(1002.5f));
-  EXPECT_EQ(le32(file, 4), float_bits(317.5f));
-  EXPECT_EQ(le32(file, 16), 40000u);
-  EXPECT_EQ(le32(file, 24), 0u) << "the bitmap handle is not stored";
-  EXPECT_EQ(file[28], 1);
-  EXPECT_EQ(le32(file, 32), 3u);
-  EXPECT_EQ(file[118], 1);  // left arrow
-  EXPECT_EQ(file[119], 1);  // right arrow
-  EXPECT_EQ(file[120], 0);
-  EXPECT_EQ(le32(file, 264), 1680u);
-  EXPECT_EQ(le32(file, 268), 1050u);
-  EXPECT_EQ(file[272], 1);
-  EXPECT_EQ(le32(file, 276), 1u);
-  for (std::size_t padding : {29u, 30u, 31u, 263u, 273u, 274u, 275u}) EXPECT_EQ(file[padding], 0) << padding;
+  // The same file written by hand from the layout, not by the encoder.
+  Bytes expected(9677080, 0);  // the two handle slots and all padding are 0
+  put_le32(&expected, 0, float_bits(1002.5f));
+  put_le32(&expected, 4, float_bits(317.5f));
+  put_le32(&expected, 8, 12);      // Dirt
+  put_le32(&expected, 12, 3);      // Grass
+  put_le32(&expected, 16, 40000);  // Stone; Gold at 20 is 0
+  expected[28] = 1;                // on the ground
+  put_le32(&expected, 32, static_cast<std::uint32_t>(-9));
+  for (std::size_t key : {0u, 82u, 83u, 85u, 226u}) expected[36 + key] = 1;  // left arrow at 118, down at 121
+  put_le32(&expected, 264, 1680);
+  put_le32(&expected, 268, 1050);
+  expected[272] = 1;  // load_saved_world
+  put_le32(&expected, 276, 77);
+  for (std::size_t column = 0; column < 720; ++column) {
+    for (std::size_t row = 0; row < 480; ++row) {
+      const std::size_t at = 280 + (column * 480 + row) * 28;
+      const std::size_t kind = (column * 5 + row * 3) % 7;  // as SetUp fills the grid
+      std::memcpy(&expected[at], table->kinds[kind].name, 8);
+      put_le32(&expected, at + 8, static_cast<std::uint32_t>(kind));
+      expected[at + 16] = kind == 1 || kind == 6 ? 1 : 0;  // Air and Underground are passable
+      put_le32(&expected, at + 20, float_bits(static_cast<float>(column) * 10.0f));
+      put_le32(&expected, at + 24, float_bits(static_cast<float>(row) * 10.0f));
+    }
+  }
+  const Bytes file = read_bytes(dir / "ClodmereSave.wld");
+  EXPECT_EQ(std::mismatch(file.begin(), file.end(), expected.begin(), expected.end()).first - file.begin(), 9677080)
+      << "the offset of the first wrong byte";
 
-  // Column 1, row 0 follows the 480 cells of column 0.
-  EXPECT_EQ(cell_offset(1, 0), 13720u);
-  EXPECT_EQ(std::memcmp(&file[13720], "Undergro", 8), 0);
-  EXPECT_EQ(le32(file, 13720 + 8), 6u);
-  EXPECT_EQ(file[13720 + 16], 1);
-  EXPECT_EQ(le32(file, 13720 + 20), float_bits(10.0f));
-
-  // The last cell, column 719 and row 479, ends the file.
-  EXPECT_EQ(cell_offset(719, 479), 9677052u);
-  EXPECT_EQ(le32(file, 9677052 + 8), static_cast<std::uint32_t>(cell_at(grid.get(), 719, 479).id));
-  EXPECT_EQ(le32(file, 9677052 + 12), 0u) << "the tile handle is not stored";
-  EXPECT_EQ(le32(file, 9677052 + 20), float_bits(7190.0f));
-  EXPECT_EQ(le32(file, 9677052 + 24), float_bits(4790.0f));
+  // Those bytes decode to every field of the record and the grid.
+  GameState decoded{};
+  auto decoded_grid = std::make_unique<WorldGrid>();
+  const SaveCheck check = decode_save(expected.data(), expected.size(), table.get(), &decoded, decoded_grid.get());
+  ASSERT_EQ(check.status, SAVE_OK) << check.reason;
+  GameState stored = state;
+  stored.player_bitmap = nullptr;
+  stored.on_ground = 1;
+  for (int key : {0, 82, 85, 226}) stored.keys[key] = 1;
+  expect_same_state(decoded, stored);
+  expect_same_cells(*decoded_grid, *grid);
 }
 
 TEST_F(SaveFile, AnyNonZeroFlagByteLoadsAsSetAndMeaninglessSlotsAreIgnored) {
