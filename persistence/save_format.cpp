@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -324,12 +325,12 @@ bool resolve_links(const char *path, std::string *target) {
       errno = ELOOP;
       return false;
     }
-    std::string link(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    std::string link(PATH_MAX, '\0');
     const ssize_t length = readlink(target->c_str(), &link[0], link.size());
     if (length < 0) return false;
-    if (static_cast<std::size_t>(length) >= link.size()) {  // the link changed meanwhile: read it again
-      --hops;
-      continue;
+    if (static_cast<std::size_t>(length) == link.size()) {
+      errno = ENAMETOOLONG;
+      return false;
     }
     link.resize(static_cast<std::size_t>(length));
     *target = link[0] == '/' ? link : folder_of(*target) + link;

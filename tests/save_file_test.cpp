@@ -484,10 +484,13 @@ TEST_F(SaveFile, ALinkedSaveStaysALinkAndTheFileItNamesIsReplaced) {
   EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, "links", "sync"}));
   EXPECT_EQ(entries(dir / "sync"), std::vector<std::string>{"world.wld"});
 
-  // A link that leads back to itself is refused, not followed for ever.
-  fs::create_symlink("loop.wld", dir / "loop.wld");
-  EXPECT_STREQ(write_save_file((dir / "loop.wld").c_str(), grid.get(), state).reason,
-               "Too many levels of symbolic links");
+  // Links are followed 40 deep, as the system follows them; one more, or a loop, is refused.
+  for (int hop = 40; hop >= 0; --hop) {
+    fs::create_symlink(hop == 40 ? target : dir / ("hop" + std::to_string(hop + 1)),
+                       dir / ("hop" + std::to_string(hop)));
+  }
+  EXPECT_EQ(write_save_file((dir / "hop1").c_str(), grid.get(), state).status, SAVE_OK);
+  EXPECT_STREQ(write_save_file((dir / "hop0").c_str(), grid.get(), state).reason, "Too many levels of symbolic links");
 }
 
 TEST_F(SaveFile, AReadOnlySaveIsRefusedAndTheSavesOwnerAndModeAreKept) {
