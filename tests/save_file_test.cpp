@@ -73,7 +73,7 @@ std::string save_as_player(const fs::path &dir, const WorldGrid *grid, const Gam
                            rlim_t file_limit = RLIM_INFINITY, AtFileLimit at_limit = LIMIT_FAILS_WRITE) {
   int console[2];
   if (pipe(console) != 0) return "no pipe";
-  std::fflush(stdout);
+  static_cast<void>(std::fflush(stdout));  // nothing buffered may be printed twice
   const pid_t child = fork();
   if (child == 0) {
     dup2(console[1], STDOUT_FILENO);
@@ -87,7 +87,7 @@ std::string save_as_player(const fs::path &dir, const WorldGrid *grid, const Gam
       ready = setrlimit(RLIMIT_FSIZE, &limit) == 0;
     }
     if (ready) save_world(grid, state);
-    std::fflush(stdout);
+    static_cast<void>(std::fflush(stdout));
     _exit(ready ? 0 : 1);
   }
   close(console[1]);
