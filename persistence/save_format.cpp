@@ -515,6 +515,7 @@ SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState sta
     unlink(temp_path.c_str());
     return check;
   }
+  // The new save is in place but not known to survive a power cut: say so.
   if (!sync_folder(folder_of(target))) return system_failure();
   return sound();
 }
