@@ -16,10 +16,10 @@ ctest --test-dir build-test --output-on-failure -j"$(nproc)"
 # The Debian package, in its own Release build: lintian, the menu entry, the metadata, the font link.
 tools/check_package.sh build-test-pkg
 
-# The save loader under libFuzzer for a minute, in its own clang build.
+# The save loader under libFuzzer for a minute, whole files and their pieces, in its own clang build.
 cmake -S . -B build-test-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DCLODMERE_FUZZ=ON >/dev/null
-cmake --build build-test-fuzz --target save_fuzz -j"$(nproc)"
+cmake --build build-test-fuzz --target save_fuzz state_fuzz cell_fuzz cell_run_fuzz -j"$(nproc)"
 tests/fuzz/run.sh build-test-fuzz 60
 
 # clang-format and clang-tidy over every source; any finding fails the run.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -161,10 +162,8 @@ SaveCheck check_state(const unsigned char *bytes) {
     const std::int32_t value = get_i32(bytes + count.offset);
     if (value < 0) return check_result(SAVE_DAMAGED, "the %s count is %d", count.kind, static_cast<int>(value));
   }
-  const std::int32_t selected = get_i32(bytes + STATE_SELECTED_BLOCK);
-  if (selected < 1 || selected > 4) {
-    return check_result(SAVE_DAMAGED, "the selected block is %d, not 1 to 4", static_cast<int>(selected));
-  }
+  // selected_block is taken as it is: a value outside 1 to 4 selects nothing,
+  // which the HUD and placing handle on purpose.
   return sound();
 }
 
@@ -189,42 +188,43 @@ std::uint32_t position_bits(int cells) {
 // True when every cell has a known kind, the passable flag of that kind and
 // its own position. Branch-free, since a load spends most of its time here
 // and every cell is sound in any file the game wrote.
-bool cells_sound(const unsigned char *bytes) {
-  const unsigned char *record = bytes + SAVE_STATE_BYTES;
+bool cells_sound(const unsigned char *records, int first, int count) {
+  int column = first / WORLD_ROWS;
+  int row = first % WORLD_ROWS;
+  std::uint32_t x_bits = position_bits(column);
   std::uint32_t faults = 0;
-  for (int column = 0; column < WORLD_COLUMNS; ++column) {
-    const std::uint32_t x_bits = position_bits(column);
-    for (int row = 0; row < WORLD_ROWS; ++row, record += SAVE_CELL_BYTES) {
-      const std::uint32_t id = get_u32(record + CELL_ID);
-      const std::uint32_t key = (id << 1 | (record[CELL_PASSABLE] != 0 ? 1u : 0u)) & 15u;
-      faults |= (id >> 3) | ((~SOUND_KIND_FLAGS >> key) & 1u);  // id 8 and above, or a wrong flag (id 7 has none)
-      faults |= (get_u32(record + CELL_X) ^ x_bits) | (get_u32(record + CELL_Y) ^ position_bits(row));
+  for (int done = 0; done < count; ++done, records += SAVE_CELL_BYTES) {
+    const std::uint32_t id = get_u32(records + CELL_ID);
+    const std::uint32_t key = (id << 1 | (records[CELL_PASSABLE] != 0 ? 1u : 0u)) & 15u;
+    faults |= (id >> 3) | ((~SOUND_KIND_FLAGS >> key) & 1u);  // id 8 and above, or a wrong flag (id 7 has none)
+    faults |= (get_u32(records + CELL_X) ^ x_bits) | (get_u32(records + CELL_Y) ^ position_bits(row));
+    if (++row == WORLD_ROWS) {
+      row = 0;
+      x_bits = position_bits(++column);
     }
   }
   return faults == 0;
 }
 
 // Names the first unsound cell.
-SaveCheck check_cells(const unsigned char *bytes) {
-  if (cells_sound(bytes)) return sound();
-  const unsigned char *record = bytes + SAVE_STATE_BYTES;
-  for (int column = 0; column < WORLD_COLUMNS; ++column) {
-    for (int row = 0; row < WORLD_ROWS; ++row, record += SAVE_CELL_BYTES) {
-      const std::int32_t id = get_i32(record + CELL_ID);
-      if (id < 0 || id >= BLOCK_KIND_COUNT) {
-        return check_result(SAVE_DAMAGED, "the cell at column %d, row %d has kind %d", column, row,
-                            static_cast<int>(id));
-      }
-      const bool open = kind_is_passable(static_cast<std::uint32_t>(id));
-      if ((record[CELL_PASSABLE] != 0) != open) {
-        return check_result(SAVE_DAMAGED, "the %s cell at column %d, row %d is marked %s", KIND_NAMES[id], column, row,
-                            open ? "solid" : "passable");
-      }
-      if (get_u32(record + CELL_X) != position_bits(column) || get_u32(record + CELL_Y) != position_bits(row)) {
-        return check_result(SAVE_DAMAGED, "the cell at column %d, row %d says it lies at (%g, %g)", column, row,
-                            static_cast<double>(get_f32(record + CELL_X)),
-                            static_cast<double>(get_f32(record + CELL_Y)));
-      }
+SaveCheck check_cells(const unsigned char *records, int first, int count) {
+  if (cells_sound(records, first, count)) return sound();
+  for (int index = first; index < first + count; ++index, records += SAVE_CELL_BYTES) {
+    const int column = index / WORLD_ROWS;
+    const int row = index % WORLD_ROWS;
+    const std::int32_t id = get_i32(records + CELL_ID);
+    if (id < 0 || id >= BLOCK_KIND_COUNT) {
+      return check_result(SAVE_DAMAGED, "the cell at column %d, row %d has kind %d", column, row, static_cast<int>(id));
+    }
+    const bool open = kind_is_passable(static_cast<std::uint32_t>(id));
+    if ((records[CELL_PASSABLE] != 0) != open) {
+      return check_result(SAVE_DAMAGED, "the %s cell at column %d, row %d is marked %s", KIND_NAMES[id], column, row,
+                          open ? "solid" : "passable");
+    }
+    if (get_u32(records + CELL_X) != position_bits(column) || get_u32(records + CELL_Y) != position_bits(row)) {
+      return check_result(SAVE_DAMAGED, "the cell at column %d, row %d says it lies at (%g, %g)", column, row,
+                          static_cast<double>(get_f32(records + CELL_X)),
+                          static_cast<double>(get_f32(records + CELL_Y)));
     }
   }
   return sound();
@@ -251,16 +251,15 @@ GameState decode_state(const unsigned char *bytes) {
   return state;
 }
 
-void decode_cells(const unsigned char *bytes, const BlockKindTable *table, WorldGrid *grid) {
-  const unsigned char *record = bytes + SAVE_STATE_BYTES;
-  for (int index = 0; index < WORLD_CELL_COUNT; ++index, record += SAVE_CELL_BYTES) {
-    Block &cell = grid->cells[index];
-    std::memcpy(cell.name, record + CELL_NAME, sizeof cell.name);
-    cell.id = get_i32(record + CELL_ID);
+void decode_cells(const unsigned char *records, int count, const BlockKindTable *table, Block *cells) {
+  for (int index = 0; index < count; ++index, records += SAVE_CELL_BYTES) {
+    Block &cell = cells[index];
+    std::memcpy(cell.name, records + CELL_NAME, sizeof cell.name);
+    cell.id = get_i32(records + CELL_ID);
     cell.tile = table != nullptr ? table->kinds[cell.id].tile : nullptr;
-    cell.passable = get_flag(record + CELL_PASSABLE);
-    cell.x = get_f32(record + CELL_X);
-    cell.y = get_f32(record + CELL_Y);
+    cell.passable = get_flag(records + CELL_PASSABLE);
+    cell.x = get_f32(records + CELL_X);
+    cell.y = get_f32(records + CELL_Y);
   }
 }
 
@@ -304,9 +303,92 @@ mode_t new_file_mode() {
   return static_cast<mode_t>(0666 & ~mask);
 }
 
+// Links are followed by hand, as the kernel would (at most 40 of them), so
+// that the new file replaces the file the link names and the link stays.
+constexpr int MAX_LINK_HOPS = 40;
+
+// The folder part of `path` with its slash ("" for a bare name).
+std::string folder_of(const std::string &path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file a save at `path` really is: links and chains of links followed,
+// relative ones from their own folder. It need not exist yet.
+bool resolve_links(const char *path, std::string *target) {
+  *target = path;
+  for (int hops = 0;; ++hops) {
+    struct stat info {};
+    if (lstat(target->c_str(), &info) != 0) return errno == ENOENT;
+    if (!S_ISLNK(info.st_mode)) return true;
+    if (hops == MAX_LINK_HOPS) {
+      errno = ELOOP;
+      return false;
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = readlink(target->c_str(), &link[0], link.size());
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) == link.size()) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    link.resize(static_cast<std::size_t>(length));
+    *target = link[0] == '/' ? link : folder_of(*target) + link;
+  }
+}
+
+// The folder itself refuses new files, as opposed to a full disk or a bad path.
+bool folder_refuses(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+// The one temporary name beside the save. A save killed half-way leaves it
+// behind; the next save removes it before creating its own, so there is never
+// more than one. O_EXCL also refuses a link planted under that name.
+int create_temp(const std::string &temp_path) {
+  if (unlink(temp_path.c_str()) != 0 && errno != ENOENT) return -1;
+  return open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+// The new file takes over the old save's owner, group and permission bits,
+// as far as this process may set them; a new save gets the usual ones.
+bool give_old_attributes(int fd, const struct stat *old_save) {
+  if (old_save == nullptr) return fchmod(fd, new_file_mode()) == 0;
+  if (fchown(fd, old_save->st_uid, old_save->st_gid) != 0) {
+    if (errno != EPERM) return false;
+    if (fchown(fd, static_cast<uid_t>(-1), old_save->st_gid) != 0 && errno != EPERM) return false;
+  }
+  return fchmod(fd, old_save->st_mode & 07777) == 0;
+}
+
+// Makes the rename itself durable.
+bool sync_folder(const std::string &folder) {
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;  // EINVAL: this file system cannot sync a folder
+  const int sync_errno = errno;
+  close(fd);
+  errno = sync_errno;
+  return synced;
+}
+
+// For a folder that refuses new files: the save is rewritten where it is. It
+// is cut to nothing first, so a write that fails half-way leaves a file too
+// short to be a save, which the next load refuses whole, never a mix of the
+// old world and the new one that would load.
+SaveCheck write_in_place(const std::string &target, const std::vector<unsigned char> &bytes) {
+  const int fd = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return system_failure();
+  if (ftruncate(fd, 0) != 0 || !write_all(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) {
+    const SaveCheck check = system_failure();
+    close(fd);
+    return check;
+  }
+  if (close(fd) != 0) return system_failure();
+  return sound();
+}
+
 }  // namespace
 
-void encode_save(const WorldGrid *grid, GameState state, unsigned char *out) {
+void encode_state_section(GameState state, unsigned char *out) {
   std::memset(out, 0, SAVE_STATE_BYTES);  // handle slot and padding are zero
   put_f32(out + STATE_PLAYER_X, state.player_x);
   put_f32(out + STATE_PLAYER_Y, state.player_y);
@@ -322,18 +404,37 @@ void encode_save(const WorldGrid *grid, GameState state, unsigned char *out) {
   put_i32(out + STATE_SCREEN_HEIGHT, state.screen_height);
   put_flag(out + STATE_LOAD_SAVED_WORLD, state.load_saved_world);
   put_i32(out + STATE_LOAD_FAILED, state.load_failed);
+}
 
-  unsigned char *record = out + SAVE_STATE_BYTES;
-  for (int index = 0; index < WORLD_CELL_COUNT; ++index, record += SAVE_CELL_BYTES) {
-    const Block &cell = grid->cells[index];
-    std::memcpy(record + CELL_NAME, cell.name, sizeof cell.name);
-    put_i32(record + CELL_ID, cell.id);
-    put_u32(record + CELL_TILE, 0);
-    put_u32(record + CELL_PASSABLE, 0);  // the flag and its three bytes of padding
-    put_flag(record + CELL_PASSABLE, cell.passable);
-    put_f32(record + CELL_X, cell.x);
-    put_f32(record + CELL_Y, cell.y);
+void encode_cell_records(const Block *cells, int count, unsigned char *out) {
+  for (int index = 0; index < count; ++index, out += SAVE_CELL_BYTES) {
+    const Block &cell = cells[index];
+    std::memcpy(out + CELL_NAME, cell.name, sizeof cell.name);
+    put_i32(out + CELL_ID, cell.id);
+    put_u32(out + CELL_TILE, 0);
+    put_u32(out + CELL_PASSABLE, 0);  // the flag and its three bytes of padding
+    put_flag(out + CELL_PASSABLE, cell.passable);
+    put_f32(out + CELL_X, cell.x);
+    put_f32(out + CELL_Y, cell.y);
   }
+}
+
+void encode_save(const WorldGrid *grid, GameState state, unsigned char *out) {
+  encode_state_section(state, out);
+  encode_cell_records(grid->cells, WORLD_CELL_COUNT, out + SAVE_STATE_BYTES);
+}
+
+SaveCheck decode_state_section(const unsigned char *bytes, GameState *state) {
+  const SaveCheck check = check_state(bytes);
+  if (check.status == SAVE_OK) *state = decode_state(bytes);
+  return check;
+}
+
+SaveCheck decode_cell_records(const unsigned char *records, int first, int count, const BlockKindTable *table,
+                              Block *cells) {
+  const SaveCheck check = check_cells(records, first, count);
+  if (check.status == SAVE_OK) decode_cells(records, count, table, cells);
+  return check;
 }
 
 SaveCheck decode_save(const unsigned char *bytes, std::size_t size, const BlockKindTable *table, GameState *state,
@@ -341,13 +442,12 @@ SaveCheck decode_save(const unsigned char *bytes, std::size_t size, const BlockK
   if (size != SAVE_FILE_BYTES) {
     return check_result(SAVE_DAMAGED, "the file is %zu bytes long, not %zu", size, SAVE_FILE_BYTES);
   }
-  SaveCheck check = check_state(bytes);
+  GameState loaded{};
+  SaveCheck check = decode_state_section(bytes, &loaded);
   if (check.status != SAVE_OK) return check;
-  check = check_cells(bytes);
-  if (check.status != SAVE_OK) return check;
-  *state = decode_state(bytes);
-  decode_cells(bytes, table, grid);
-  return sound();
+  check = decode_cell_records(bytes + SAVE_STATE_BYTES, 0, WORLD_CELL_COUNT, table, grid->cells);
+  if (check.status == SAVE_OK) *state = loaded;
+  return check;
 }
 
 SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameState *state, WorldGrid *grid) {
@@ -379,24 +479,43 @@ SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameStat
 }
 
 SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState state) {
+  // A link to the save (into a synced folder, say) stays a link: the file it
+  // names is the one replaced, by a temporary file in that file's own folder.
+  std::string target;
+  if (!resolve_links(path, &target)) return system_failure();
+  struct stat old_save {};
+  const bool have_old_save = lstat(target.c_str(), &old_save) == 0;
+  if (!have_old_save && errno != ENOENT) return system_failure();
+  if (have_old_save) {
+    if (S_ISDIR(old_save.st_mode)) return check_result(SAVE_UNREADABLE, "%s", std::strerror(EISDIR));
+    // A save the player may not write to (chmod 444, say) is theirs to keep.
+    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return system_failure();
+  }
+
   std::vector<unsigned char> bytes(SAVE_FILE_BYTES);
   encode_save(grid, state, bytes.data());
 
-  // The new save is complete and on disk under a temporary name beside the
-  // old one before the rename replaces it, so a failure never costs a world.
-  std::string temp_path = std::string(path) + ".XXXXXX";
-  const int fd = mkostemp(&temp_path[0], O_CLOEXEC);
-  if (fd < 0) return system_failure();
-  if (fchmod(fd, new_file_mode()) != 0 || !write_all(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) {
+  // The new save is complete and on disk under the temporary name before the
+  // rename replaces the old one, so a failure never costs a world.
+  const std::string temp_path = target + ".tmp";
+  const int fd = create_temp(temp_path);
+  if (fd < 0) {
+    if (folder_refuses(errno) && have_old_save && S_ISREG(old_save.st_mode)) return write_in_place(target, bytes);
+    return system_failure();
+  }
+  if (!give_old_attributes(fd, have_old_save ? &old_save : nullptr) || !write_all(fd, bytes.data(), bytes.size()) ||
+      fsync(fd) != 0) {
     const SaveCheck check = system_failure();
     close(fd);
     unlink(temp_path.c_str());
     return check;
   }
-  if (close(fd) != 0 || rename(temp_path.c_str(), path) != 0) {
+  if (close(fd) != 0 || rename(temp_path.c_str(), target.c_str()) != 0) {
     const SaveCheck check = system_failure();
     unlink(temp_path.c_str());
     return check;
   }
+  // The new save is in place but not known to survive a power cut: say so.
+  if (!sync_folder(folder_of(target))) return system_failure();
   return sound();
 }

@@ -33,8 +33,27 @@ void encode_save(const WorldGrid *grid, GameState state, unsigned char *out);
 SaveCheck decode_save(const unsigned char *bytes, std::size_t size, const BlockKindTable *table, GameState *state,
                       WorldGrid *grid);
 
+// The pieces decode_save and encode_save are made of, for checking one part
+// on its own. The state section is SAVE_STATE_BYTES long; *state is filled
+// only when the section is sound.
+SaveCheck decode_state_section(const unsigned char *bytes, GameState *state);
+void encode_state_section(GameState state, unsigned char *out);
+
+// `count` cell records for the cells `first` to first + count - 1 of the
+// grid's order (a whole file is 0 and WORLD_CELL_COUNT); cells[0] to
+// cells[count - 1] are filled only when every record is sound.
+SaveCheck decode_cell_records(const unsigned char *records, int first, int count, const BlockKindTable *table,
+                              Block *cells);
+void encode_cell_records(const Block *cells, int count, unsigned char *out);
+
 // The same for a file at `path`: read_save_file never changes *state or *grid
-// unless the whole file is sound; write_save_file replaces `path` only once
-// the new file is complete on disk and leaves the old one intact otherwise.
+// unless the whole file is sound.
 SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameState *state, WorldGrid *grid);
+
+// write_save_file replaces the file `path` names (through any links, which
+// stay) only once the new file is complete on disk, under the one temporary
+// name "<file>.tmp" beside it, and with the old file's permission bits, owner
+// and group. It refuses a save the process may not write to. In a folder that
+// refuses new files it rewrites the save in place instead; a failure there
+// leaves a file too short to load, and says so.
 SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState state);

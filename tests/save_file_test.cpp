@@ -1,7 +1,11 @@
 #include "persistence/save_file.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -33,11 +37,6 @@ void write_bytes(const fs::path &path, const Bytes &bytes) {
   out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::uint32_t le32(const Bytes &bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 | static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
-}
-
 void put_le32(Bytes *bytes, std::size_t offset, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) (*bytes)[offset + i] = static_cast<unsigned char>(value >> (8 * i));
 }
@@ -49,6 +48,59 @@ std::uint32_t float_bits(float value) {
 }
 
 std::size_t cell_offset(int column, int row) { return SAVE_STATE_BYTES + cell_index(column, row) * SAVE_CELL_BYTES; }
+
+unsigned mode_of(const fs::path &path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// Root passes every permission check, so when the tests run as root the
+// player is nobody, and the files the player owns are nobody's.
+constexpr uid_t PLAYER = 65534;
+
+void give_to_player(const fs::path &path) {
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(path.c_str(), PLAYER, PLAYER), 0) << path;
+  }
+}
+
+enum AtFileLimit { LIMIT_FAILS_WRITE, LIMIT_KILLS };
+
+// save_world in `dir`, run by the player in a child process; returns its
+// console, or "killed\n". With a file size limit a write past it fails, or
+// kills the save half-way as kill -9 would.
+std::string save_as_player(const fs::path &dir, const WorldGrid *grid, const GameState &state,
+                           rlim_t file_limit = RLIM_INFINITY, AtFileLimit at_limit = LIMIT_FAILS_WRITE) {
+  int console[2];
+  if (pipe(console) != 0) return "no pipe";
+  static_cast<void>(std::fflush(stdout));  // nothing buffered may be printed twice
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(console[1], STDOUT_FILENO);
+    close(console[0]);
+    close(console[1]);
+    bool ready = chdir(dir.c_str()) == 0;
+    if (ready && geteuid() == 0) ready = setgroups(0, nullptr) == 0 && setgid(PLAYER) == 0 && setuid(PLAYER) == 0;
+    if (ready && file_limit != RLIM_INFINITY) {
+      if (at_limit == LIMIT_FAILS_WRITE) std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{file_limit, file_limit};
+      ready = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    if (ready) save_world(grid, state);
+    static_cast<void>(std::fflush(stdout));
+    _exit(ready ? 0 : 1);
+  }
+  close(console[1]);
+  std::string text;
+  char buffer[256];
+  ssize_t got = 0;
+  while ((got = read(console[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
+  close(console[0]);
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return "no child";
+  if (WIFSIGNALED(status)) return text + "killed\n";
+  return WEXITSTATUS(status) == 0 ? text : text + "could not become the player\n";
+}
 
 void expect_same_cells(const WorldGrid &a, const WorldGrid &b) {
   int differences = 0;
@@ -132,10 +184,18 @@ class SaveFile : public WorldTest {
     return loaded;
   }
 
-  std::vector<std::string> entries() const {
+  std::vector<std::string> entries() const { return entries(dir); }
+  static std::vector<std::string> entries(const fs::path &folder) {
     std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    for (const auto &entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
+  }
+
+  Bytes encoded() const {
+    Bytes bytes(SAVE_FILE_BYTES);
+    encode_save(grid.get(), state, bytes.data());
+    return bytes;
   }
 
   GameState state{};
@@ -167,42 +227,54 @@ TEST_F(SaveFile, SavingThenLoadingRestoresTheWorldAndKeepsTheRunningDisplay) {
 }
 
 TEST_F(SaveFile, TheFileIsTheFixedLittleEndianLayout) {
-  state.on_ground = 0x80;  // any set flag is stored as 1
-  state.keys[82] = 0xFF;
-  state.load_failed = 1;
-  put(1, 0, BLOCK_UNDERGROUND);
+  // A distinct value in every field, so that two fields trading places show.
+  state.gold_count = 0;
+  state.selected_block = -9;  // any number loads; outside 1 to 4 it selects nothing
+  state.on_ground = 0x80;     // any set flag is stored as 1
+  for (int key : {0, 82, 85, 226}) state.keys[key] = 0xFF;
+  state.load_failed = 77;
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
-  const Bytes file = read_bytes(dir / SAVE_FILE_NAME);
-  ASSERT_EQ(file.size(), 9677080u);
 
-  EXPECT_EQ(le32(file, 0), float_bits(1002.5f));
-  EXPECT_EQ(le32(file, 4), float_bits(317.5f));
-  EXPECT_EQ(le32(file, 16), 40000u);
-  EXPECT_EQ(le32(file, 24), 0u) << "the bitmap handle is not stored";
-  EXPECT_EQ(file[28], 1);
-  EXPECT_EQ(le32(file, 32), 3u);
-  EXPECT_EQ(file[118], 1);  // left arrow
-  EXPECT_EQ(file[119], 1);  // right arrow
-  EXPECT_EQ(file[120], 0);
-  EXPECT_EQ(le32(file, 264), 1680u);
-  EXPECT_EQ(le32(file, 268), 1050u);
-  EXPECT_EQ(file[272], 1);
-  EXPECT_EQ(le32(file, 276), 1u);
-  for (std::size_t padding : {29u, 30u, 31u, 263u, 273u, 274u, 275u}) EXPECT_EQ(file[padding], 0) << padding;
+  // The same file written by hand from the layout, not by the encoder.
+  Bytes expected(9677080, 0);  // the two handle slots and all padding are 0
+  put_le32(&expected, 0, float_bits(1002.5f));
+  put_le32(&expected, 4, float_bits(317.5f));
+  put_le32(&expected, 8, 12);      // Dirt
+  put_le32(&expected, 12, 3);      // Grass
+  put_le32(&expected, 16, 40000);  // Stone; Gold at 20 is 0
+  expected[28] = 1;                // on the ground
+  put_le32(&expected, 32, static_cast<std::uint32_t>(-9));
+  for (std::size_t key : {0u, 82u, 83u, 85u, 226u}) expected[36 + key] = 1;  // left arrow at 118, down at 121
+  put_le32(&expected, 264, 1680);
+  put_le32(&expected, 268, 1050);
+  expected[272] = 1;  // load_saved_world
+  put_le32(&expected, 276, 77);
+  for (std::size_t column = 0; column < 720; ++column) {
+    for (std::size_t row = 0; row < 480; ++row) {
+      const std::size_t at = 280 + (column * 480 + row) * 28;
+      const std::size_t kind = (column * 5 + row * 3) % 7;  // as SetUp fills the grid
+      std::memcpy(&expected[at], table->kinds[kind].name, 8);
+      put_le32(&expected, at + 8, static_cast<std::uint32_t>(kind));
+      expected[at + 16] = kind == 1 || kind == 6 ? 1 : 0;  // Air and Underground are passable
+      put_le32(&expected, at + 20, float_bits(static_cast<float>(column) * 10.0f));
+      put_le32(&expected, at + 24, float_bits(static_cast<float>(row) * 10.0f));
+    }
+  }
+  const Bytes file = read_bytes(dir / "ClodmereSave.wld");
+  EXPECT_EQ(std::mismatch(file.begin(), file.end(), expected.begin(), expected.end()).first - file.begin(), 9677080)
+      << "the offset of the first wrong byte";
 
-  // Column 1, row 0 follows the 480 cells of column 0.
-  EXPECT_EQ(cell_offset(1, 0), 13720u);
-  EXPECT_EQ(std::memcmp(&file[13720], "Undergro", 8), 0);
-  EXPECT_EQ(le32(file, 13720 + 8), 6u);
-  EXPECT_EQ(file[13720 + 16], 1);
-  EXPECT_EQ(le32(file, 13720 + 20), float_bits(10.0f));
-
-  // The last cell, column 719 and row 479, ends the file.
-  EXPECT_EQ(cell_offset(719, 479), 9677052u);
-  EXPECT_EQ(le32(file, 9677052 + 8), static_cast<std::uint32_t>(cell_at(grid.get(), 719, 479).id));
-  EXPECT_EQ(le32(file, 9677052 + 12), 0u) << "the tile handle is not stored";
-  EXPECT_EQ(le32(file, 9677052 + 20), float_bits(7190.0f));
-  EXPECT_EQ(le32(file, 9677052 + 24), float_bits(4790.0f));
+  // Those bytes decode to every field of the record and the grid.
+  GameState decoded{};
+  auto decoded_grid = std::make_unique<WorldGrid>();
+  const SaveCheck check = decode_save(expected.data(), expected.size(), table.get(), &decoded, decoded_grid.get());
+  ASSERT_EQ(check.status, SAVE_OK) << check.reason;
+  GameState stored = state;
+  stored.player_bitmap = nullptr;
+  stored.on_ground = 1;
+  for (int key : {0, 82, 85, 226}) stored.keys[key] = 1;
+  expect_same_state(decoded, stored);
+  expect_same_cells(*decoded_grid, *grid);
 }
 
 TEST_F(SaveFile, AnyNonZeroFlagByteLoadsAsSetAndMeaninglessSlotsAreIgnored) {
@@ -266,30 +338,45 @@ TEST_F(SaveFile, DamagedFilesAreRefusedAndChangeNothing) {
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   const Bytes good = read_bytes(dir / SAVE_FILE_NAME);
   struct Damage {
-    const char *what;
+    const char *reason;  // on the console after "Save file is damaged, not loaded: "
     void (*apply)(Bytes *file);
   };
   const Damage damages[] = {
-      {"short", [](Bytes *f) { f->resize(f->size() - 1); }},
-      {"empty", [](Bytes *f) { f->clear(); }},
-      {"long", [](Bytes *f) { f->push_back(0); }},
-      {"kind 7", [](Bytes *f) { put_le32(f, cell_offset(719, 479) + 8, 7); }},
-      {"kind -1", [](Bytes *f) { put_le32(f, cell_offset(300, 0) + 8, 0xFFFFFFFF); }},
-      // In the test world column 0, row 0 holds NULL and row 5 Air.
-      {"solid marked passable", [](Bytes *f) { (*f)[cell_offset(0, 0) + 16] = 1; }},
-      {"open marked solid", [](Bytes *f) { (*f)[cell_offset(0, 5) + 16] = 0; }},
-      {"x NaN", [](Bytes *f) { put_le32(f, 0, float_bits(std::numeric_limits<float>::quiet_NaN())); }},
-      {"y infinite", [](Bytes *f) { put_le32(f, 4, float_bits(std::numeric_limits<float>::infinity())); }},
-      {"x left of the world", [](Bytes *f) { put_le32(f, 0, float_bits(-2.5f)); }},
-      {"x past the right wall", [](Bytes *f) { put_le32(f, 0, float_bits(7192.5f)); }},
-      {"y below the floor", [](Bytes *f) { put_le32(f, 4, float_bits(4800.0f)); }},
-      {"y far above the world", [](Bytes *f) { put_le32(f, 4, float_bits(-1.0e9f)); }},
-      {"negative count", [](Bytes *f) { put_le32(f, 12, 0xFFFFFFFF); }},
-      {"selected block 0", [](Bytes *f) { put_le32(f, 32, 0); }},
-      {"selected block 5", [](Bytes *f) { put_le32(f, 32, 5); }},
+      {"the file is 9677079 bytes long, not 9677080", [](Bytes *f) { f->resize(f->size() - 1); }},
+      {"the file is 0 bytes long, not 9677080", [](Bytes *f) { f->clear(); }},
+      {"the file is 9677081 bytes long, not 9677080", [](Bytes *f) { f->push_back(0); }},
+      {"the cell at column 719, row 479 has kind 7", [](Bytes *f) { put_le32(f, cell_offset(719, 479) + 8, 7); }},
+      {"the cell at column 300, row 0 has kind -1", [](Bytes *f) { put_le32(f, cell_offset(300, 0) + 8, ~0u); }},
+      // In the test world column 0 holds, from row 0 down: NULL, Grass, Underground, Dirt, Gold, Air, Stone.
+      {"the NULL cell at column 0, row 0 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 0) + 16] = 1; }},
+      {"the Grass cell at column 0, row 1 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 1) + 16] = 2; }},
+      {"the Underground cell at column 0, row 2 is marked solid", [](Bytes *f) { (*f)[cell_offset(0, 2) + 16] = 0; }},
+      {"the Dirt cell at column 0, row 3 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 3) + 16] = 1; }},
+      {"the Gold cell at column 0, row 4 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 4) + 16] = 1; }},
+      {"the Air cell at column 0, row 5 is marked solid", [](Bytes *f) { (*f)[cell_offset(0, 5) + 16] = 0; }},
+      {"the Stone cell at column 0, row 6 is marked passable", [](Bytes *f) { (*f)[cell_offset(0, 6) + 16] = 1; }},
+      {"the player's position is not a number",
+       [](Bytes *f) { put_le32(f, 0, float_bits(std::numeric_limits<float>::quiet_NaN())); }},
+      {"the player's position is not a number",
+       [](Bytes *f) { put_le32(f, 4, float_bits(std::numeric_limits<float>::infinity())); }},
+      // Just past each bound of the player's position (which %g rounds to the bound itself).
+      {"the player's position (-1.4013e-45, 317.5) is outside the world",
+       [](Bytes *f) { put_le32(f, 0, float_bits(std::nextafter(0.0f, -1.0f))); }},
+      {"the player's position (7190, 317.5) is outside the world",
+       [](Bytes *f) { put_le32(f, 0, float_bits(std::nextafter(7190.0f, 1e9f))); }},
+      {"the player's position (1002.5, 4780) is outside the world",
+       [](Bytes *f) { put_le32(f, 4, float_bits(std::nextafter(4780.0f, 1e9f))); }},
+      {"the player's position (1002.5, -4800) is outside the world",
+       [](Bytes *f) { put_le32(f, 4, float_bits(std::nextafter(-4800.0f, -1e9f))); }},
+      {"the Dirt count is -1", [](Bytes *f) { put_le32(f, 8, ~0u); }},
+      {"the Grass count is -2", [](Bytes *f) { put_le32(f, 12, ~1u); }},
+      {"the Stone count is -2147483648", [](Bytes *f) { put_le32(f, 16, 0x80000000u); }},
+      {"the Gold count is -3", [](Bytes *f) { put_le32(f, 20, ~2u); }},
       // Walls are measured by the cells' own positions: a moved wall would let the player through.
-      {"cell x moved", [](Bytes *f) { put_le32(f, cell_offset(40, 130) + 20, float_bits(10000.0f)); }},
-      {"cell y NaN", [](Bytes *f) { put_le32(f, cell_offset(0, 479) + 24, float_bits(std::nanf(""))); }},
+      {"the cell at column 40, row 130 says it lies at (10000, 1300)",
+       [](Bytes *f) { put_le32(f, cell_offset(40, 130) + 20, float_bits(10000.0f)); }},
+      {"the cell at column 0, row 479 says it lies at (0, nan)",
+       [](Bytes *f) { put_le32(f, cell_offset(0, 479) + 24, float_bits(std::nanf(""))); }},
   };
   ASSERT_EQ(cell_at(grid.get(), 0, 0).id, BLOCK_NULL);
   ASSERT_EQ(cell_at(grid.get(), 0, 5).id, BLOCK_AIR);
@@ -298,14 +385,13 @@ TEST_F(SaveFile, DamagedFilesAreRefusedAndChangeNothing) {
   for (auto &cell : running_grid->cells) cell = table->kinds[BLOCK_STONE];  // unlike the file's world
   const auto untouched = std::make_unique<WorldGrid>(*running_grid);
   for (const Damage &damage : damages) {
-    SCOPED_TRACE(damage.what);
+    SCOPED_TRACE(damage.reason);
     Bytes file = good;
     damage.apply(&file);
     write_bytes(dir / SAVE_FILE_NAME, file);
     std::string console;
     const GameState result = load_in_dir(running_grid.get(), state, &console);
-    EXPECT_EQ(console.rfind("Save file is damaged, not loaded: ", 0), 0u) << console;
-    EXPECT_EQ(std::count(console.begin(), console.end(), '\n'), 1) << console;
+    EXPECT_EQ(console, std::string("Save file is damaged, not loaded: ") + damage.reason + "\n");
     GameState expected = state;
     expected.load_failed = 1;
     expect_same_state(result, expected);
@@ -316,7 +402,9 @@ TEST_F(SaveFile, DamagedFilesAreRefusedAndChangeNothing) {
 
 TEST_F(SaveFile, PositionsTheGameReachesAreAccepted) {
   // The walking limits, standing on the floor, and jumping off blocks built up to the top row.
-  const float positions[][2] = {{0.0f, 4720.0f}, {7187.5f, 4720.0f}, {30.0f, -77.5f}, {3600.0f, 0.0f}};
+  // The bounds themselves are accepted too.
+  const float positions[][2] = {{0.0f, 4720.0f}, {7187.5f, 4720.0f}, {30.0f, -77.5f},
+                                {3600.0f, 0.0f}, {7190.0f, 4780.0f}, {0.0f, -4800.0f}};
   for (const auto &position : positions) {
     state.player_x = position[0];
     state.player_y = position[1];
@@ -369,6 +457,111 @@ TEST_F(SaveFile, ASaveThatCannotReplaceTheFileLeavesNoTemporaryBehind) {
   const GameState result = load_in_dir(grid.get(), state, &console);
   EXPECT_EQ(console, "No save found\n");
   EXPECT_EQ(result.load_failed, 1);
+}
+
+TEST_F(SaveFile, ALinkedSaveStaysALinkAndTheFileItNamesIsReplaced) {
+  // ClodmereSave.wld -> DIR/links/hop (absolute) -> ../sync/world.wld (relative to links/), not there yet.
+  fs::create_directories(dir / "links");
+  fs::create_directories(dir / "sync");
+  fs::create_symlink(dir / "links" / "hop", dir / SAVE_FILE_NAME);
+  fs::create_symlink("../sync/world.wld", dir / "links" / "hop");
+  const fs::path target = dir / "sync" / "world.wld";
+
+  const mode_t old_mask = umask(027);
+  const std::string first = save_in_dir();
+  umask(old_mask);
+  ASSERT_EQ(first, "Saved the world!\n");
+  EXPECT_EQ(read_bytes(target), encoded());
+  EXPECT_EQ(mode_of(target), 0640u) << "a new save gets the usual permissions";
+
+  fs::permissions(target, fs::perms(0604));
+  state.gold_count = 5;
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(target), encoded());
+  EXPECT_EQ(mode_of(target), 0604u);
+  EXPECT_EQ(fs::read_symlink(dir / SAVE_FILE_NAME), dir / "links" / "hop");
+  EXPECT_EQ(fs::read_symlink(dir / "links" / "hop"), "../sync/world.wld");
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, "links", "sync"}));
+  EXPECT_EQ(entries(dir / "sync"), std::vector<std::string>{"world.wld"});
+
+  // Links are followed 40 deep, as the system follows them; one more, or a loop, is refused.
+  for (int hop = 40; hop >= 0; --hop) {
+    fs::create_symlink(hop == 40 ? target : dir / ("hop" + std::to_string(hop + 1)),
+                       dir / ("hop" + std::to_string(hop)));
+  }
+  EXPECT_EQ(write_save_file((dir / "hop1").c_str(), grid.get(), state).status, SAVE_OK);
+  EXPECT_STREQ(write_save_file((dir / "hop0").c_str(), grid.get(), state).reason, "Too many levels of symbolic links");
+}
+
+TEST_F(SaveFile, AReadOnlySaveIsRefusedAndTheSavesOwnerAndModeAreKept) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const fs::path save = dir / SAVE_FILE_NAME;
+  const Bytes previous = read_bytes(save);
+  give_to_player(dir);
+  give_to_player(save);
+  fs::permissions(save, fs::perms(0444));
+  state.dirt_count = 999;
+  EXPECT_EQ(save_as_player(dir, grid.get(), state), "Could not save the world: Permission denied\n");
+  EXPECT_EQ(read_bytes(save), previous);
+  EXPECT_EQ(mode_of(save), 0444u);
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+
+  // Someone allowed to write it (root, here, when the tests run as root) keeps the player's file the player's.
+  fs::permissions(save, fs::perms(0664));
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(save), encoded());
+  EXPECT_EQ(mode_of(save), 0664u);
+  struct stat info {};
+  ASSERT_EQ(stat(save.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, geteuid() == 0 ? PLAYER : geteuid());
+  EXPECT_EQ(info.st_gid, geteuid() == 0 ? PLAYER : getegid());
+}
+
+TEST_F(SaveFile, AFolderThatRefusesNewFilesGetsTheSaveRewrittenInPlace) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const fs::path save = dir / SAVE_FILE_NAME;
+  give_to_player(dir);
+  give_to_player(save);
+  fs::permissions(dir, fs::perms(0555));
+  state.gold_count = 4242;
+  EXPECT_EQ(save_as_player(dir, grid.get(), state), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(save), encoded());
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+
+  // Failing half-way in place cannot keep the old save: it says so, and what is left is refused whole.
+  state.gold_count = 1;
+  EXPECT_EQ(save_as_player(dir, grid.get(), state, 1 << 20), "Could not save the world: File too large\n");
+  std::string console;
+  const GameState result = load_in_dir(grid.get(), state, &console);
+  EXPECT_EQ(console, "Save file is damaged, not loaded: the file is 1048576 bytes long, not 9677080\n");
+  EXPECT_EQ(result.load_failed, 1);
+  fs::permissions(dir, fs::perms(0755));
+}
+
+TEST_F(SaveFile, ASaveKilledHalfWayLeavesOneTemporaryFileThatTheNextSaveRemoves) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  const Bytes previous = read_bytes(dir / SAVE_FILE_NAME);
+  give_to_player(dir);
+  give_to_player(dir / SAVE_FILE_NAME);
+  state.stone_count = 1;
+  for (int kill = 0; kill < 2; ++kill) {
+    EXPECT_EQ(save_as_player(dir, grid.get(), state, 1 << 20, LIMIT_KILLS), "killed\n");
+  }
+  const std::string temp_name = std::string(SAVE_FILE_NAME) + ".tmp";
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, temp_name}));
+  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), previous);
+  EXPECT_EQ(fs::file_size(dir / temp_name), 1u << 20);
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+
+  // A link planted under the temporary name is removed, never written through.
+  write_bytes(dir / "victim", {1, 2, 3});
+  fs::create_symlink(dir / "victim", dir / temp_name);
+  state.stone_count = 2;
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), encoded());
+  EXPECT_EQ(read_bytes(dir / "victim"), (Bytes{1, 2, 3}));
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, "victim"}));
 }
 
 }  // namespace

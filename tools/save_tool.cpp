@@ -111,12 +111,12 @@ void print_save(const GameState &state, const WorldGrid &grid, const BlockKindTa
   std::printf("counts: Dirt %d, Grass %d, Stone %d, Gold %d\n", state.dirt_count, state.grass_count, state.stone_count,
               state.gold_count);
 
-  // Keys 1 to 4 choose Dirt to Gold, the kinds 2 to 5 of the table.
+  // Keys 1 to 4 choose Dirt to Gold, the kinds 2 to 5 of the table; a save
+  // may hold any other number, which selects nothing.
   std::printf("selected: %d", state.selected_block);
-  const int selected_kind = state.selected_block + 1;
-  if (selected_kind >= BLOCK_DIRT && selected_kind <= BLOCK_GOLD) {
+  if (state.selected_block >= 1 && state.selected_block <= 4) {
     std::printf(" (");
-    print_kind_name(table, selected_kind);
+    print_kind_name(table, state.selected_block + 1);
     std::printf(")");
   }
   std::printf("\n");
