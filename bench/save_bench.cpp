@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "persistence/save_disk.h"
 #include "persistence/save_format.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "persistence/save_format.h"
+#include "persistence/save_disk.h"
 
 void save_world(const WorldGrid *grid, GameState state) {
   const SaveCheck check = write_save_file(SAVE_FILE_NAME, grid, state);

@@ -1,20 +1,10 @@
 // The save file's byte layout: encoding, checking and decoding a whole file
-// image, and reading and writing it on disk without ever leaving half a save.
+// image and its pieces.
 #include "persistence/save_format.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -120,20 +110,6 @@ Flag get_flag(const unsigned char *in) { return in[0] != 0 ? 1 : 0; }
 
 // ---- Checking ---------------------------------------------------------------
 
-SaveCheck check_result(SaveStatus status, const char *format, ...) __attribute__((format(printf, 2, 3)));
-
-SaveCheck check_result(SaveStatus status, const char *format, ...) {
-  SaveCheck check{};
-  check.status = status;
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(check.reason, sizeof check.reason, format, args);
-  va_end(args);
-  return check;
-}
-
-SaveCheck sound() { return SaveCheck{SAVE_OK, {}}; }
-
 // Air and Underground are the open kinds; a cell must say so exactly when its kind is open.
 constexpr bool kind_is_passable(std::uint32_t id) { return id == BLOCK_AIR || id == BLOCK_UNDERGROUND; }
 
@@ -144,11 +120,10 @@ bool in_range(float value, float low, float high) { return value >= low && value
 SaveCheck check_state(const unsigned char *bytes) {
   const float x = get_f32(bytes + STATE_PLAYER_X);
   const float y = get_f32(bytes + STATE_PLAYER_Y);
-  if (!std::isfinite(x) || !std::isfinite(y))
-    return check_result(SAVE_DAMAGED, "the player's position is not a number");
+  if (!std::isfinite(x) || !std::isfinite(y)) return save_check(SAVE_DAMAGED, "the player's position is not a number");
   if (!in_range(x, MIN_PLAYER_X, MAX_PLAYER_X) || !in_range(y, MIN_PLAYER_Y, MAX_PLAYER_Y)) {
-    return check_result(SAVE_DAMAGED, "the player's position (%g, %g) is outside the world", static_cast<double>(x),
-                        static_cast<double>(y));
+    return save_check(SAVE_DAMAGED, "the player's position (%g, %g) is outside the world", static_cast<double>(x),
+                      static_cast<double>(y));
   }
   // Counts only grow by digging and shrink by placing down to 0.
   const struct {
@@ -160,11 +135,11 @@ SaveCheck check_state(const unsigned char *bytes) {
                 {"Gold", STATE_GOLD_COUNT}};
   for (const auto &count : counts) {
     const std::int32_t value = get_i32(bytes + count.offset);
-    if (value < 0) return check_result(SAVE_DAMAGED, "the %s count is %d", count.kind, static_cast<int>(value));
+    if (value < 0) return save_check(SAVE_DAMAGED, "the %s count is %d", count.kind, static_cast<int>(value));
   }
   // selected_block is taken as it is: a value outside 1 to 4 selects nothing,
   // which the HUD and placing handle on purpose.
-  return sound();
+  return save_sound();
 }
 
 // Bit (id << 1 | passable) is set for each kind id and the passable flag it must carry.
@@ -208,26 +183,25 @@ bool cells_sound(const unsigned char *records, int first, int count) {
 
 // Names the first unsound cell.
 SaveCheck check_cells(const unsigned char *records, int first, int count) {
-  if (cells_sound(records, first, count)) return sound();
+  if (cells_sound(records, first, count)) return save_sound();
   for (int index = first; index < first + count; ++index, records += SAVE_CELL_BYTES) {
     const int column = index / WORLD_ROWS;
     const int row = index % WORLD_ROWS;
     const std::int32_t id = get_i32(records + CELL_ID);
     if (id < 0 || id >= BLOCK_KIND_COUNT) {
-      return check_result(SAVE_DAMAGED, "the cell at column %d, row %d has kind %d", column, row, static_cast<int>(id));
+      return save_check(SAVE_DAMAGED, "the cell at column %d, row %d has kind %d", column, row, static_cast<int>(id));
     }
     const bool open = kind_is_passable(static_cast<std::uint32_t>(id));
     if ((records[CELL_PASSABLE] != 0) != open) {
-      return check_result(SAVE_DAMAGED, "the %s cell at column %d, row %d is marked %s", KIND_NAMES[id], column, row,
-                          open ? "solid" : "passable");
+      return save_check(SAVE_DAMAGED, "the %s cell at column %d, row %d is marked %s", KIND_NAMES[id], column, row,
+                        open ? "solid" : "passable");
     }
     if (get_u32(records + CELL_X) != position_bits(column) || get_u32(records + CELL_Y) != position_bits(row)) {
-      return check_result(SAVE_DAMAGED, "the cell at column %d, row %d says it lies at (%g, %g)", column, row,
-                          static_cast<double>(get_f32(records + CELL_X)),
-                          static_cast<double>(get_f32(records + CELL_Y)));
+      return save_check(SAVE_DAMAGED, "the cell at column %d, row %d says it lies at (%g, %g)", column, row,
+                        static_cast<double>(get_f32(records + CELL_X)), static_cast<double>(get_f32(records + CELL_Y)));
     }
   }
-  return sound();
+  return save_sound();
 }
 
 // ---- Decoding (only once the whole image is known to be sound) --------------
@@ -261,129 +235,6 @@ void decode_cells(const unsigned char *records, int count, const BlockKindTable 
     cell.x = get_f32(records + CELL_X);
     cell.y = get_f32(records + CELL_Y);
   }
-}
-
-// ---- Files ------------------------------------------------------------------
-
-// The reason of the last failed system call, for the console.
-SaveCheck system_failure() { return check_result(SAVE_UNREADABLE, "%s", std::strerror(errno)); }
-
-bool write_all(int fd, const unsigned char *bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, bytes, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-// Reads until `size` bytes or the end of the file; returns the count, or -1 on error.
-ssize_t read_up_to(int fd, unsigned char *bytes, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = read(fd, bytes + done, size - done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return static_cast<ssize_t>(done);
-}
-
-// A new file gets the permissions an ordinary fopen(..., "wb") would give it.
-mode_t new_file_mode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
-}
-
-// Links are followed by hand, as the kernel would (at most 40 of them), so
-// that the new file replaces the file the link names and the link stays.
-constexpr int MAX_LINK_HOPS = 40;
-
-// The folder part of `path` with its slash ("" for a bare name).
-std::string folder_of(const std::string &path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The file a save at `path` really is: links and chains of links followed,
-// relative ones from their own folder. It need not exist yet.
-bool resolve_links(const char *path, std::string *target) {
-  *target = path;
-  for (int hops = 0;; ++hops) {
-    struct stat info {};
-    if (lstat(target->c_str(), &info) != 0) return errno == ENOENT;
-    if (!S_ISLNK(info.st_mode)) return true;
-    if (hops == MAX_LINK_HOPS) {
-      errno = ELOOP;
-      return false;
-    }
-    std::string link(PATH_MAX, '\0');
-    const ssize_t length = readlink(target->c_str(), &link[0], link.size());
-    if (length < 0) return false;
-    if (static_cast<std::size_t>(length) == link.size()) {
-      errno = ENAMETOOLONG;
-      return false;
-    }
-    link.resize(static_cast<std::size_t>(length));
-    *target = link[0] == '/' ? link : folder_of(*target) + link;
-  }
-}
-
-// The folder itself refuses new files, as opposed to a full disk or a bad path.
-bool folder_refuses(int error) { return error == EACCES || error == EPERM || error == EROFS; }
-
-// The one temporary name beside the save. A save killed half-way leaves it
-// behind; the next save removes it before creating its own, so there is never
-// more than one. O_EXCL also refuses a link planted under that name.
-int create_temp(const std::string &temp_path) {
-  if (unlink(temp_path.c_str()) != 0 && errno != ENOENT) return -1;
-  return open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-}
-
-// The new file takes over the old save's owner, group and permission bits,
-// as far as this process may set them; a new save gets the usual ones.
-bool give_old_attributes(int fd, const struct stat *old_save) {
-  if (old_save == nullptr) return fchmod(fd, new_file_mode()) == 0;
-  if (fchown(fd, old_save->st_uid, old_save->st_gid) != 0) {
-    if (errno != EPERM) return false;
-    if (fchown(fd, static_cast<uid_t>(-1), old_save->st_gid) != 0 && errno != EPERM) return false;
-  }
-  return fchmod(fd, old_save->st_mode & 07777) == 0;
-}
-
-// Makes the rename itself durable.
-bool sync_folder(const std::string &folder) {
-  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = fsync(fd) == 0 || errno == EINVAL;  // EINVAL: this file system cannot sync a folder
-  const int sync_errno = errno;
-  close(fd);
-  errno = sync_errno;
-  return synced;
-}
-
-// For a folder that refuses new files: the save is rewritten where it is. It
-// is cut to nothing first, so a write that fails half-way leaves a file too
-// short to be a save, which the next load refuses whole, never a mix of the
-// old world and the new one that would load.
-SaveCheck write_in_place(const std::string &target, const std::vector<unsigned char> &bytes) {
-  const int fd = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return system_failure();
-  if (ftruncate(fd, 0) != 0 || !write_all(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) {
-    const SaveCheck check = system_failure();
-    close(fd);
-    return check;
-  }
-  if (close(fd) != 0) return system_failure();
-  return sound();
 }
 
 }  // namespace
@@ -440,7 +291,7 @@ SaveCheck decode_cell_records(const unsigned char *records, int first, int count
 SaveCheck decode_save(const unsigned char *bytes, std::size_t size, const BlockKindTable *table, GameState *state,
                       WorldGrid *grid) {
   if (size != SAVE_FILE_BYTES) {
-    return check_result(SAVE_DAMAGED, "the file is %zu bytes long, not %zu", size, SAVE_FILE_BYTES);
+    return save_check(SAVE_DAMAGED, "the file is %zu bytes long, not %zu", size, SAVE_FILE_BYTES);
   }
   GameState loaded{};
   SaveCheck check = decode_state_section(bytes, &loaded);
@@ -448,74 +299,4 @@ SaveCheck decode_save(const unsigned char *bytes, std::size_t size, const BlockK
   check = decode_cell_records(bytes + SAVE_STATE_BYTES, 0, WORLD_CELL_COUNT, table, grid->cells);
   if (check.status == SAVE_OK) *state = loaded;
   return check;
-}
-
-SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameState *state, WorldGrid *grid) {
-  // Non-blocking so that a FIFO in the save's place cannot hang the game.
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return system_failure();
-  struct stat info {};
-  if (fstat(fd, &info) != 0) {
-    const SaveCheck check = system_failure();
-    close(fd);
-    return check;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    close(fd);
-    return check_result(SAVE_UNREADABLE, "not a regular file");
-  }
-  if (static_cast<std::size_t>(info.st_size) != SAVE_FILE_BYTES) {
-    close(fd);
-    return check_result(SAVE_DAMAGED, "the file is %lld bytes long, not %zu", static_cast<long long>(info.st_size),
-                        SAVE_FILE_BYTES);
-  }
-  // One byte more than a save, so that a file that grew meanwhile is caught too.
-  std::vector<unsigned char> bytes(SAVE_FILE_BYTES + 1);
-  const ssize_t got = read_up_to(fd, bytes.data(), bytes.size());
-  const int read_errno = errno;
-  close(fd);
-  if (got < 0) return check_result(SAVE_DAMAGED, "it could not be read (%s)", std::strerror(read_errno));
-  return decode_save(bytes.data(), static_cast<std::size_t>(got), table, state, grid);
-}
-
-SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState state) {
-  // A link to the save (into a synced folder, say) stays a link: the file it
-  // names is the one replaced, by a temporary file in that file's own folder.
-  std::string target;
-  if (!resolve_links(path, &target)) return system_failure();
-  struct stat old_save {};
-  const bool have_old_save = lstat(target.c_str(), &old_save) == 0;
-  if (!have_old_save && errno != ENOENT) return system_failure();
-  if (have_old_save) {
-    if (S_ISDIR(old_save.st_mode)) return check_result(SAVE_UNREADABLE, "%s", std::strerror(EISDIR));
-    // A save the player may not write to (chmod 444, say) is theirs to keep.
-    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return system_failure();
-  }
-
-  std::vector<unsigned char> bytes(SAVE_FILE_BYTES);
-  encode_save(grid, state, bytes.data());
-
-  // The new save is complete and on disk under the temporary name before the
-  // rename replaces the old one, so a failure never costs a world.
-  const std::string temp_path = target + ".tmp";
-  const int fd = create_temp(temp_path);
-  if (fd < 0) {
-    if (folder_refuses(errno) && have_old_save && S_ISREG(old_save.st_mode)) return write_in_place(target, bytes);
-    return system_failure();
-  }
-  if (!give_old_attributes(fd, have_old_save ? &old_save : nullptr) || !write_all(fd, bytes.data(), bytes.size()) ||
-      fsync(fd) != 0) {
-    const SaveCheck check = system_failure();
-    close(fd);
-    unlink(temp_path.c_str());
-    return check;
-  }
-  if (close(fd) != 0 || rename(temp_path.c_str(), target.c_str()) != 0) {
-    const SaveCheck check = system_failure();
-    unlink(temp_path.c_str());
-    return check;
-  }
-  // The new save is in place but not known to survive a power cut: say so.
-  if (!sync_folder(folder_of(target))) return system_failure();
-  return sound();
 }

@@ -5,23 +5,13 @@
 
 #include <cstddef>
 
+#include "persistence/save_check.h"
 #include "state/game_state.h"
 #include "world/world.h"
 
 constexpr std::size_t SAVE_STATE_BYTES = 280;  // the GameState section at offset 0
 constexpr std::size_t SAVE_CELL_BYTES = 28;    // one Block record
 constexpr std::size_t SAVE_FILE_BYTES = SAVE_STATE_BYTES + SAVE_CELL_BYTES * WORLD_CELL_COUNT;  // 9,677,080
-
-enum SaveStatus {
-  SAVE_OK,
-  SAVE_DAMAGED,     // read whole, but not a save this game could have written
-  SAVE_UNREADABLE,  // cannot be opened, read or written
-};
-
-struct SaveCheck {
-  SaveStatus status;
-  char reason[160];  // for the console when status is not SAVE_OK, e.g. "cell 12 has kind 9"
-};
 
 // Writes the exact file image of `grid` and `state` into `out`
 // (SAVE_FILE_BYTES bytes), little-endian, field by field.
@@ -45,15 +35,3 @@ void encode_state_section(GameState state, unsigned char *out);
 SaveCheck decode_cell_records(const unsigned char *records, int first, int count, const BlockKindTable *table,
                               Block *cells);
 void encode_cell_records(const Block *cells, int count, unsigned char *out);
-
-// The same for a file at `path`: read_save_file never changes *state or *grid
-// unless the whole file is sound.
-SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameState *state, WorldGrid *grid);
-
-// write_save_file replaces the file `path` names (through any links, which
-// stay) only once the new file is complete on disk, under the one temporary
-// name "<file>.tmp" beside it, and with the old file's permission bits, owner
-// and group. It refuses a save the process may not write to. In a folder that
-// refuses new files it rewrites the save in place instead; a failure there
-// leaves a file too short to load, and says so.
-SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState state);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "persistence/save_disk.h"
 #include "persistence/save_format.h"
 #include "world_test_support.h"
 

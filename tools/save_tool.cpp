@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "persistence/save_disk.h"
 #include "persistence/save_format.h"
 #include "state/game_state.h"
 #include "world/world.h"

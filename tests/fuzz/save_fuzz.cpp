@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "persistence/save_disk.h"
 #include "persistence/save_format.h"
 #include "state/game_state.h"
 #include "world/terrain.h"

@@ -1,0 +1,210 @@
+// Reading and writing the save file on disk: links followed, permissions
+// kept, and never half a save in the file's place.
+#include "persistence/save_disk.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "persistence/save_format.h"
+
+namespace {
+
+// The reason of the last failed system call, for the console.
+SaveCheck system_failure() { return save_check(SAVE_UNREADABLE, "%s", std::strerror(errno)); }
+
+bool write_all(int fd, const unsigned char *bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Reads until `size` bytes or the end of the file; returns the count, or -1 on error.
+ssize_t read_up_to(int fd, unsigned char *bytes, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = read(fd, bytes + done, size - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+// A new file gets the permissions an ordinary fopen(..., "wb") would give it.
+mode_t new_file_mode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+
+// Links are followed by hand, as the kernel would (at most 40 of them), so
+// that the new file replaces the file the link names and the link stays.
+constexpr int MAX_LINK_HOPS = 40;
+
+// The folder part of `path` with its slash ("" for a bare name).
+std::string folder_of(const std::string &path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file a save at `path` really is: links and chains of links followed,
+// relative ones from their own folder. It need not exist yet.
+bool resolve_links(const char *path, std::string *target) {
+  *target = path;
+  for (int hops = 0;; ++hops) {
+    struct stat info {};
+    if (lstat(target->c_str(), &info) != 0) return errno == ENOENT;
+    if (!S_ISLNK(info.st_mode)) return true;
+    if (hops == MAX_LINK_HOPS) {
+      errno = ELOOP;
+      return false;
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = readlink(target->c_str(), &link[0], link.size());
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) == link.size()) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    link.resize(static_cast<std::size_t>(length));
+    *target = link[0] == '/' ? link : folder_of(*target) + link;
+  }
+}
+
+// The folder itself refuses new files, as opposed to a full disk or a bad path.
+bool folder_refuses(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+// The one temporary name beside the save. A save killed half-way leaves it
+// behind; the next save removes it before creating its own, so there is never
+// more than one. O_EXCL also refuses a link planted under that name.
+int create_temp(const std::string &temp_path) {
+  if (unlink(temp_path.c_str()) != 0 && errno != ENOENT) return -1;
+  return open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+// The new file takes over the old save's owner, group and permission bits,
+// as far as this process may set them; a new save gets the usual ones.
+bool give_old_attributes(int fd, const struct stat *old_save) {
+  if (old_save == nullptr) return fchmod(fd, new_file_mode()) == 0;
+  if (fchown(fd, old_save->st_uid, old_save->st_gid) != 0) {
+    if (errno != EPERM) return false;
+    if (fchown(fd, static_cast<uid_t>(-1), old_save->st_gid) != 0 && errno != EPERM) return false;
+  }
+  return fchmod(fd, old_save->st_mode & 07777) == 0;
+}
+
+// Makes the rename itself durable.
+bool sync_folder(const std::string &folder) {
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;  // EINVAL: this file system cannot sync a folder
+  const int sync_errno = errno;
+  close(fd);
+  errno = sync_errno;
+  return synced;
+}
+
+// For a folder that refuses new files: the save is rewritten where it is. It
+// is cut to nothing first, so a write that fails half-way leaves a file too
+// short to be a save, which the next load refuses whole, never a mix of the
+// old world and the new one that would load.
+SaveCheck write_in_place(const std::string &target, const std::vector<unsigned char> &bytes) {
+  const int fd = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return system_failure();
+  if (ftruncate(fd, 0) != 0 || !write_all(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) {
+    const SaveCheck check = system_failure();
+    close(fd);
+    return check;
+  }
+  if (close(fd) != 0) return system_failure();
+  return save_sound();
+}
+
+}  // namespace
+
+SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameState *state, WorldGrid *grid) {
+  // Non-blocking so that a FIFO in the save's place cannot hang the game.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return system_failure();
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    const SaveCheck check = system_failure();
+    close(fd);
+    return check;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    close(fd);
+    return save_check(SAVE_UNREADABLE, "not a regular file");
+  }
+  if (static_cast<std::size_t>(info.st_size) != SAVE_FILE_BYTES) {
+    close(fd);
+    return save_check(SAVE_DAMAGED, "the file is %lld bytes long, not %zu", static_cast<long long>(info.st_size),
+                      SAVE_FILE_BYTES);
+  }
+  // One byte more than a save, so that a file that grew meanwhile is caught too.
+  std::vector<unsigned char> bytes(SAVE_FILE_BYTES + 1);
+  const ssize_t got = read_up_to(fd, bytes.data(), bytes.size());
+  const int read_errno = errno;
+  close(fd);
+  if (got < 0) return save_check(SAVE_DAMAGED, "it could not be read (%s)", std::strerror(read_errno));
+  return decode_save(bytes.data(), static_cast<std::size_t>(got), table, state, grid);
+}
+
+SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState state) {
+  // A link to the save (into a synced folder, say) stays a link: the file it
+  // names is the one replaced, by a temporary file in that file's own folder.
+  std::string target;
+  if (!resolve_links(path, &target)) return system_failure();
+  struct stat old_save {};
+  const bool have_old_save = lstat(target.c_str(), &old_save) == 0;
+  if (!have_old_save && errno != ENOENT) return system_failure();
+  if (have_old_save) {
+    if (S_ISDIR(old_save.st_mode)) return save_check(SAVE_UNREADABLE, "%s", std::strerror(EISDIR));
+    // A save the player may not write to (chmod 444, say) is theirs to keep.
+    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return system_failure();
+  }
+
+  std::vector<unsigned char> bytes(SAVE_FILE_BYTES);
+  encode_save(grid, state, bytes.data());
+
+  // The new save is complete and on disk under the temporary name before the
+  // rename replaces the old one, so a failure never costs a world.
+  const std::string temp_path = target + ".tmp";
+  const int fd = create_temp(temp_path);
+  if (fd < 0) {
+    if (folder_refuses(errno) && have_old_save && S_ISREG(old_save.st_mode)) return write_in_place(target, bytes);
+    return system_failure();
+  }
+  if (!give_old_attributes(fd, have_old_save ? &old_save : nullptr) || !write_all(fd, bytes.data(), bytes.size()) ||
+      fsync(fd) != 0) {
+    const SaveCheck check = system_failure();
+    close(fd);
+    unlink(temp_path.c_str());
+    return check;
+  }
+  if (close(fd) != 0 || rename(temp_path.c_str(), target.c_str()) != 0) {
+    const SaveCheck check = system_failure();
+    unlink(temp_path.c_str());
+    return check;
+  }
+  // The new save is in place but not known to survive a power cut: say so.
+  if (!sync_folder(folder_of(target))) return system_failure();
+  return save_sound();
+}
