@@ -168,6 +168,29 @@ TEST(Jumping, UnderALowCeilingThePlayerBobsUpFiveAndBack) {
   }
 }
 
+TEST(Jumping, TheHeadTestCoversBothColumnsTheBoxReachesInto) {
+  // One solid cell in the row of the standing box's top edge (row 98).
+  const struct {
+    int solid_column;
+    float x;
+    bool rises;
+  } cases[] = {
+      {30, 300.0f, false},  // the player's own column
+      {31, 300.0f, true},   // flush with column 31: the box does not reach into it
+      {31, 302.5f, false}, {31, 307.5f, false}, {29, 300.0f, true}, {32, 307.5f, true},
+  };
+  for (const auto &c : cases) {
+    auto grid = flat_world();
+    fill(grid.get(), c.solid_column, c.solid_column, 98, 98, DIRT);
+    Player player = player_at(c.x, STANDING_Y);
+    tick(&player, grid.get());
+    hold(&player, ALLEGRO_KEY_UP, true);
+    tick(&player, grid.get());
+    EXPECT_EQ(player.state.player_y, c.rises ? STANDING_Y - 5.0f : STANDING_Y)
+        << "solid column " << c.solid_column << ", x " << c.x;
+  }
+}
+
 TEST(Walking, WallsStopTheBoxFlushWithTheirColumn) {
   auto grid = flat_world();
   fill(grid.get(), 29, 29, 98, 99, DIRT);
