@@ -231,6 +231,13 @@ class Window:
         self.window.send_event(event, event_mask=X.NoEventMask)
         self.x.flush()
 
+    def frameless(self):
+        """True when the window asks the window manager for no frame and title
+        bar (decorations 0 in its Motif hints); absent hints mean a frame."""
+        hints = self.window.get_full_property(self.x.intern_atom("_MOTIF_WM_HINTS"), X.AnyPropertyType)
+        decorations_flag = 2
+        return hints is not None and bool(hints.value[0] & decorations_flag) and hints.value[2] == 0
+
     def screenshot(self):
         """The part of the window on the screen (X refuses to read beyond it:
         the full-screen window is one pixel larger than the monitor)."""
@@ -315,12 +322,19 @@ def make_workdir(font):
 
 
 def start_game(server, executable, workdir, menu_clicks, size):
-    """Starts the game, works the start menu and returns (game, game window)."""
+    """Starts the game, works the start menu and returns (game, game window).
+    Each click is a button label, or a (label, X button) pair; a ("key", name)
+    pair presses and releases that key over the menu instead."""
     game = Game(server, executable, workdir)
     try:
         menu = game.find_menu()
-        for label in menu_clicks:
-            menu.click(*MENU_POINTS[label])
+        for click in menu_clicks:
+            label, button = (click, 1) if isinstance(click, str) else click
+            if label == "key":
+                menu.key_down(button)
+                menu.key_up(button)
+            else:
+                menu.click(*MENU_POINTS[label], button=button)
         window = game.find_window(*size)
         game.wait_for_line("Starting to Draw.")
     except BaseException:

@@ -1,17 +1,21 @@
 """Start-up and shut-down of the real game in a real window.
 
-- 1440x900 then New World, then a user's close of the game window: the
-  console lines of a run in their order, exit code 0; the first frames show
-  the player's box and the HUD's button faces, so the bitmaps made while the
-  menu window existed are still drawn on the game window.
+- Without any display: three console lines and exit code 1.
+- Keys pressed over the menu, then 1440x900 with the right button and New
+  World with the middle one, then a user's close of the game window: the
+  console lines of a run in their order (the keys add none), exit code 0; the
+  window has a frame; the first frames show the player's box and the HUD's
+  button faces, so the bitmaps made while the menu window existed are still
+  drawn on the game window.
 - A user's close of the start menu: "Quitting." and exit code 1.
-- Fullscreen then Load World with no save file: a new world in a window one
-  pixel larger than the monitor each way, the HUD at its right edge.
+- Fullscreen then Load World with no save file: a new world in a frameless
+  window one pixel larger than the monitor each way, the HUD at its right edge.
 - No font at all: the menu still works, the world is drawn, the HUD is not.
 """
 
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 
@@ -20,11 +24,30 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import game_session as gs  # noqa: E402
 
 
+def without_a_display_it_says_so_and_exits_1(executable, font):
+    workdir = gs.make_workdir(font)
+    try:
+        env = {name: value for name, value in os.environ.items() if name not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        run = subprocess.run([executable], cwd=workdir, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                             timeout=gs.LONG)
+        gs.check(run.returncode == 1, "exit code %s without a display" % run.returncode)
+        gs.check(run.stdout == b"Starting Clodmere 0.69! Please note that this is mainly a debug window.\n"
+                 b"Initializing System\nFailed to create display!\n", "console without a display: %r" % run.stdout)
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
 def game_run_prints_its_stages_and_exits_0(server, executable, font):
     workdir = gs.make_workdir(font)
     game = None
     try:
-        game, window = gs.start_game(server, executable, workdir, ["1440x900", "New World"], (1440, 900))
+        # The menu answers to clicks of any button and to no key: ";" and "="
+        # are typed characters whose key codes and characters, read as a
+        # click's x and y, would lie on the 1200x700 button.
+        game, window = gs.start_game(server, executable, workdir,
+                                     [("key", "semicolon"), ("key", "equal"), ("key", "Return"),
+                                      ("1440x900", 3), ("New World", 2)], (1440, 900))
+        gs.check(not window.frameless(), "the 1440x900 window has no frame")
 
         # The player falls from y 800 with the camera centred on it: its box
         # stays at screen (30, 450) until it lands. Both the player's bitmap and
@@ -65,6 +88,7 @@ def closing_the_menu_quits_with_1(server, executable, font):
     game = gs.Game(server, executable, workdir)
     try:
         menu = game.find_menu()
+        gs.check(not menu.frameless(), "the menu window has no frame")
         menu.close()
         code = game.wait_exit()
         gs.check(code == 1, "exit code %s after closing the menu\n%s" % (code, game.report()))
@@ -83,6 +107,7 @@ def full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
     try:
         game, window = gs.start_game(server, executable, workdir, ["Fullscreen", "Load World"], (1921, 1201))
         w, h = 1921, 1201
+        gs.check(window.frameless(), "the full-screen window has a frame")
 
         def hud_drawn():
             shot = window.screenshot()
@@ -147,6 +172,7 @@ def without_a_font_the_game_runs_with_no_hud(server, executable):
 
 
 def main(executable, font):
+    without_a_display_it_says_so_and_exits_1(executable, font)
     server = gs.Xvfb()
     try:
         closing_the_menu_quits_with_1(server, executable, font)
