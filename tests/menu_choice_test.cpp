@@ -11,7 +11,7 @@ const MenuChoice START{1440, 900, false, false, false};
 
 MenuChoice click(MenuChoice choice, int x, int y) { return apply_menu_button(choice, menu_button_at(x, y)); }
 
-TEST(MenuButtons, ClickAreasExcludeTheirEdges) {
+TEST(MenuLayout, TextsAndClickAreasWithoutTheirEdges) {
   struct Case {
     MenuButton button;
     int left, top;
@@ -37,6 +37,10 @@ TEST(MenuButtons, ClickAreasExcludeTheirEdges) {
     EXPECT_EQ(menu_button_at(c.left + 40, c.top + 40), MENU_NO_BUTTON);
   }
   EXPECT_EQ(menu_button_at(320, 10), MENU_NO_BUTTON);
+
+  // The headings' words; where the texts' ink falls is checked in the window test.
+  EXPECT_EQ(MENU_HEADINGS[0].text, std::string("Resolution Selection"));
+  EXPECT_EQ(MENU_HEADINGS[1].text, std::string("New Game or Load?"));
 }
 
 auto fields(const MenuChoice &c) {

@@ -37,6 +37,7 @@ MENU_POINTS = {
     "Fullscreen": (540, 70),
     "New World": (255, 180),
     "Load World": (380, 180),
+    "nothing": (10, 10),  # outside every button
 }
 
 # With the font found in ./data (the Windows font folder does not exist here).

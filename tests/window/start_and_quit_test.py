@@ -1,13 +1,15 @@
 """Start-up and shut-down of the real game in a real window.
 
 - Without any display: three console lines and exit code 1.
-- Keys pressed over the menu, then 1440x900 with the right button and New
-  World with the middle one, then a user's close of the game window: the
-  console lines of a run in their order (the keys add none), exit code 0; the
-  window has a frame; the first frames show the player's box and the HUD's
-  button faces, so the bitmaps made while the menu window existed are still
-  drawn on the game window.
-- A user's close of the start menu: "Quitting." and exit code 1.
+- Keys pressed and a click outside every button over the menu, then
+  1440x900 with the right button and New World with the middle one, then a
+  user's close of the game window: the console lines of a run in their order
+  (the keys and the stray click add none), exit code 0; the window has a
+  frame; the first frames show the player's box and the HUD's button faces,
+  so the bitmaps made while the menu window existed are still drawn on the
+  game window.
+- A user's close of the start menu: its texts where they belong, "Quitting."
+  and exit code 1.
 - Fullscreen then Load World with no save file: a new world in a frameless
   window one pixel larger than the monitor each way, the HUD at its right edge.
 - No font at all: the menu still works, the world is drawn, the HUD is not.
@@ -45,7 +47,7 @@ def game_run_prints_its_stages_and_exits_0(server, executable, font):
         # are typed characters whose key codes and characters, read as a
         # click's x and y, would lie on the 1200x700 button.
         game, window = gs.start_game(server, executable, workdir,
-                                     [("key", "semicolon"), ("key", "equal"), ("key", "Return"),
+                                     [("key", "semicolon"), ("key", "equal"), ("key", "Return"), "nothing",
                                       ("1440x900", 3), ("New World", 2)], (1440, 900))
         gs.check(not window.frameless(), "the 1440x900 window has no frame")
 
@@ -83,12 +85,37 @@ def game_run_prints_its_stages_and_exits_0(server, executable, font):
         shutil.rmtree(workdir, ignore_errors=True)
 
 
+def check_menu_texts(shot):
+    """Each label's dark ink is centred on its 80 x 40 face and starts 13
+    pixels below the face's top; the white headings are centred on x 320 from
+    y 10 and 120. Glyphs start the same distance below every line's top."""
+    def ink(left, top, right, bottom, inked):
+        spots = [(x, y) for y in range(top, bottom) for x in range(left, right) if inked(shot.pixel(x, y))]
+        gs.check(spots, "no text in (%d, %d) .. (%d, %d)" % (left, top, right, bottom))
+        xs = [x for x, _ in spots]
+        return (min(xs) + max(xs)) / 2.0, min(y for _, y in spots)
+
+    texts = []  # (what, ink centre, ink top, line centre, line top)
+    for label, (x, y) in gs.MENU_POINTS.items():
+        if label == "nothing":
+            continue
+        left, top = x - 40, y - 20  # the click points are the faces' centres
+        texts.append((label,) + ink(left, top, left + 80, top + 40, lambda c: max(c) < 80) + (left + 40, top + 13))
+    for top in (10, 120):
+        texts.append(("heading at %d" % top,) + ink(0, top - 8, 640, top + 30, lambda c: min(c) >= 128) + (320, top))
+    drops = set(ink_top - line_top for _, _, ink_top, _, line_top in texts)
+    gs.check(len(drops) == 1 and 0 <= min(drops) <= 4, "menu texts start at different depths: %r" % texts)
+    for what, ink_centre, _, line_centre, _ in texts:
+        gs.check(abs(ink_centre - line_centre) <= 1, "%s is centred on %.1f, not %d" % (what, ink_centre, line_centre))
+
+
 def closing_the_menu_quits_with_1(server, executable, font):
     workdir = gs.make_workdir(font)
     game = gs.Game(server, executable, workdir)
     try:
         menu = game.find_menu()
         gs.check(not menu.frameless(), "the menu window has no frame")
+        check_menu_texts(menu.screenshot())
         menu.close()
         code = game.wait_exit()
         gs.check(code == 1, "exit code %s after closing the menu\n%s" % (code, game.report()))
