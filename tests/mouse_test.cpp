@@ -161,6 +161,12 @@ TEST_F(Mouse, DiggingCountsTheKindAndLeavesSkyOrUnderground) {
   press_at(715, 485, LEFT);  // column 99, row 123: no open neighbour
   EXPECT_EQ(kind_at(99, 123), BLOCK_DIRT);
   EXPECT_EQ(state.dirt_count, 0);
+
+  // A full count stays full; the block is dug all the same.
+  state.dirt_count = INT32_MAX;
+  press_at(725, 485, LEFT);
+  EXPECT_EQ(kind_at(100, 123), BLOCK_UNDERGROUND);
+  EXPECT_EQ(state.dirt_count, INT32_MAX);
 }
 
 TEST_F(Mouse, ANullCellIsNeverDugNorReplaced) {
@@ -196,6 +202,14 @@ TEST_F(Mouse, PlacingSpendsTheSelectedKindIntoOpenSpace) {
   press_cell(105, 100, RIGHT);
   EXPECT_EQ(kind_at(105, 100), BLOCK_AIR);
   EXPECT_EQ(state.dirt_count, 1);
+
+  // A loaded file may hold any selection: only 1 to 4 place anything.
+  state.grass_count = state.stone_count = state.gold_count = 9;
+  for (int selected : {0, 5, 6, -1}) {
+    state.selected_block = selected;
+    press_cell(102, 101, RIGHT);
+    EXPECT_EQ(kind_at(102, 101), BLOCK_AIR) << "selected " << selected;
+  }
 }
 
 TEST_F(Mouse, APocketOfOneCellCannotBeFilled) {
