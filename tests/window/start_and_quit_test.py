@@ -11,12 +11,14 @@
 - A user's close of the start menu: its texts where they belong, "Quitting."
   and exit code 1.
 - Fullscreen then Load World with no save file: a new world in a frameless
-  window one pixel larger than the monitor each way, the HUD at its right edge.
+  window one pixel larger than the monitor each way, the HUD at its right
+  edge; a save then records no failed load.
 - No font at all: the menu still works, the world is drawn, the HUD is not.
 """
 
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -147,10 +149,20 @@ def full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
         gs.check(shot.all_of(0, h - 50, shot.width, h - 40, gs.BLACK), "the bar does not span the window")
         gs.check(shot.all_of(30, 600, 40, 620, gs.PLAYER), "the player's box is not at (30, 600)")
 
+        # The failed load is over once the new world stands: a save now keeps
+        # the menu's Load World choice (offset 272) but no failed load (276).
+        window.click(w - 80, h - 10)
+        game.wait_for_line("Saved the world!")
+        with open(os.path.join(workdir, gs.SAVE_FILE), "rb") as save:
+            save.seek(272)
+            flags = struct.unpack("<B3xi", save.read(8))
+        gs.check(flags == (1, 0), "load_saved_world and load_failed saved as %r" % (flags,))
+
         window.close()
         code = game.wait_exit()
         gs.check(code == 0, "exit code %s\n%s" % (code, game.report()))
-        gs.expect_lines(game.output(), gs.STARTUP_LINES + [
+        clicks = ("Clicked block coords: ", "Saved the world!")
+        gs.expect_lines([line for line in game.output() if not line.startswith(clicks)], gs.STARTUP_LINES + [
             "Selected Resolution: Fullscreen!",
             "Loading Blocks",
             "Loading a saved world",
