@@ -37,7 +37,6 @@ MENU_POINTS = {
     "Fullscreen": (540, 70),
     "New World": (255, 180),
     "Load World": (380, 180),
-    "nothing": (10, 10),  # outside every button
 }
 
 # With the font found in ./data (the Windows font folder does not exist here).
@@ -217,6 +216,12 @@ class Window:
     def click(self, x, y, button=1):
         self._xdotool("mousemove", "--window", self.wid, x, y, "click", button)
 
+    def mouse_down(self, x, y, button=1):
+        self._xdotool("mousemove", "--window", self.wid, x, y, "mousedown", button)
+
+    def mouse_up(self, button=1):
+        self._xdotool("mouseup", button)
+
     def key_down(self, key):
         self._xdotool("keydown", "--window", self.wid, key)
 
@@ -323,19 +328,12 @@ def make_workdir(font):
 
 
 def start_game(server, executable, workdir, menu_clicks, size):
-    """Starts the game, works the start menu and returns (game, game window).
-    Each click is a button label, or a (label, X button) pair; a ("key", name)
-    pair presses and releases that key over the menu instead."""
+    """Starts the game, works the start menu and returns (game, game window)."""
     game = Game(server, executable, workdir)
     try:
         menu = game.find_menu()
-        for click in menu_clicks:
-            label, button = (click, 1) if isinstance(click, str) else click
-            if label == "key":
-                menu.key_down(button)
-                menu.key_up(button)
-            else:
-                menu.click(*MENU_POINTS[label], button=button)
+        for label in menu_clicks:
+            menu.click(*MENU_POINTS[label])
         window = game.find_window(*size)
         game.wait_for_line("Starting to Draw.")
     except BaseException:
