@@ -7,8 +7,8 @@
 #include "state/game_state.h"
 #include "world/world.h"
 
-// Long enough for any position or count the game produces; longer texts (a
-// damaged save can hold huge floats) are cut instead of overflowing.
+// Long enough for every text the HUD can show, even the 39-digit floats a
+// damaged save may hold; snprintf would cut anything longer, never overflow.
 constexpr int HUD_TEXT_CAPACITY = 64;
 
 // One text of the HUD and where it goes, in window pixels: y is the top of
