@@ -9,6 +9,11 @@ const MenuButtonSpec MENU_BUTTONS[MENU_BUTTON_COUNT] = {
     {340, 160, "Load World", nullptr},
 };
 
+const MenuHeading MENU_HEADINGS[MENU_HEADING_COUNT] = {
+    {320, 10, "Resolution Selection"},
+    {320, 120, "New Game or Load?"},
+};
+
 MenuButton menu_button_at(int x, int y) {
   for (int i = 0; i < MENU_BUTTON_COUNT; ++i) {
     const MenuButtonSpec &b = MENU_BUTTONS[i];

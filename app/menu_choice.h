@@ -1,4 +1,4 @@
-// The start menu's buttons and what a click on them chooses (no Allegro calls).
+// The start menu's texts and buttons, and what a click on them chooses (no Allegro calls).
 #pragma once
 
 enum MenuButton {
@@ -17,12 +17,23 @@ constexpr int MENU_BUTTON_HEIGHT = 40;
 
 struct MenuButtonSpec {
   int left, top;      // corner of the drawn 80 x 40 face
-  const char *label;  // drawn centred on the face, 13 pixels below its top
+  const char *label;  // drawn centred on the face, MENU_LABEL_DROP below its top
   const char *line;   // console line of a resolution choice, else null
 };
 
 // In drawing order, which is also the order in which clicks are tested.
 extern const MenuButtonSpec MENU_BUTTONS[MENU_BUTTON_COUNT];
+
+// Labels are centred on their face, this far below its top.
+constexpr int MENU_LABEL_DROP = 13;
+
+// The two white headings, centred on x, y the top of the line.
+struct MenuHeading {
+  int centre, top;
+  const char *text;
+};
+constexpr int MENU_HEADING_COUNT = 2;
+extern const MenuHeading MENU_HEADINGS[MENU_HEADING_COUNT];
 
 // What the menu has chosen so far.
 struct MenuChoice {

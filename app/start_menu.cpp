@@ -10,14 +10,17 @@ void draw_start_menu(ALLEGRO_BITMAP *menu_button_bitmap, ALLEGRO_FONT *font) {
   const ALLEGRO_COLOR white = al_map_rgb(255, 255, 255);
   const ALLEGRO_COLOR black = al_map_rgb(0, 0, 0);
   al_clear_to_color(black);
-  al_draw_text(font, white, 320, 10, ALLEGRO_ALIGN_CENTRE, "Resolution Selection");
-  al_draw_text(font, white, 320, 120, ALLEGRO_ALIGN_CENTRE, "New Game or Load?");
+  for (const MenuHeading &heading : MENU_HEADINGS) {
+    al_draw_text(font, white, static_cast<float>(heading.centre), static_cast<float>(heading.top), ALLEGRO_ALIGN_CENTRE,
+                 heading.text);
+  }
   for (const MenuButtonSpec &button : MENU_BUTTONS) {
     al_draw_bitmap(menu_button_bitmap, static_cast<float>(button.left), static_cast<float>(button.top), 0);
   }
   for (const MenuButtonSpec &button : MENU_BUTTONS) {
     const float centre = static_cast<float>(button.left + MENU_BUTTON_WIDTH / 2);
-    al_draw_text(font, black, centre, static_cast<float>(button.top + 13), ALLEGRO_ALIGN_CENTRE, button.label);
+    al_draw_text(font, black, centre, static_cast<float>(button.top + MENU_LABEL_DROP), ALLEGRO_ALIGN_CENTRE,
+                 button.label);
   }
   al_flip_display();
 }

@@ -2,12 +2,9 @@
 #include "hud/hud.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 namespace {
-
-// Long enough for any position or count the game produces; snprintf cuts
-// anything longer (a damaged save can hold huge floats) instead of overflowing.
-constexpr int HUD_TEXT_CAPACITY = 64;
 
 // Where the selected kind's tile sits: 12 pixels left of its count, 2 below the top of its line.
 struct MarkerSpot {
@@ -23,23 +20,46 @@ constexpr MarkerSpot MARKER_SPOTS[4] = {
     {BLOCK_GOLD, 238, 18},
 };
 
-void draw_line(ALLEGRO_FONT *font, ALLEGRO_COLOR colour, int x, int y, int flags, const char *text) {
-  al_draw_text(font, colour, static_cast<float>(x), static_cast<float>(y), flags, text);
+void draw_text(ALLEGRO_FONT *font, ALLEGRO_COLOR colour, int flags, const HudText &line) {
+  al_draw_text(font, colour, static_cast<float>(line.x), static_cast<float>(line.y), flags, line.text);
 }
 
-void draw_position(ALLEGRO_FONT *font, ALLEGRO_COLOR colour, int x, int y, const char *format, float value) {
-  char text[HUD_TEXT_CAPACITY];
-  std::snprintf(text, sizeof text, format, static_cast<double>(value));
-  draw_line(font, colour, x, y, ALLEGRO_ALIGN_LEFT, text);
+HudText place_text(int x, int y, const char *text) {
+  HudText line{x, y, {}};
+  std::snprintf(line.text, sizeof line.text, "%s", text);
+  return line;
 }
 
-void draw_count(ALLEGRO_FONT *font, ALLEGRO_COLOR colour, int x, int y, const char *format, int value) {
-  char text[HUD_TEXT_CAPACITY];
-  std::snprintf(text, sizeof text, format, value);
-  draw_line(font, colour, x, y, ALLEGRO_ALIGN_LEFT, text);
+HudText place_position(int x, int y, const char *format, float value) {
+  HudText line{x, y, {}};
+  std::snprintf(line.text, sizeof line.text, format, static_cast<double>(value));
+  return line;
+}
+
+HudText place_count(int x, int y, const char *format, std::int32_t value) {
+  HudText line{x, y, {}};
+  std::snprintf(line.text, sizeof line.text, format, value);
+  return line;
 }
 
 }  // namespace
+
+HudTexts format_hud_texts(GameState state) {
+  const int w = state.screen_width;
+  const int h = state.screen_height;
+  HudTexts texts{};
+  texts.player_x = place_position(10, h - 40, "Player X: %.1f", state.player_x);
+  texts.player_y = place_position(10, h - 20, "Player Y: %.1f", state.player_y);
+  // Two by two: Dirt and Grass on the upper line, Stone and Gold on the lower.
+  texts.dirt = place_count(150, h - 40, "1) Dirt: %d", state.dirt_count);
+  texts.grass = place_count(250, h - 40, "2) Grass: %d", state.grass_count);
+  texts.stone = place_count(150, h - 20, "3) Stone: %d", state.stone_count);
+  texts.gold = place_count(250, h - 20, "4) Gold: %d", state.gold_count);
+  // Centred on the faces at W - 40 and W - 100, which are 40 wide.
+  texts.load = place_text(w - 20, h - 20, "Load");
+  texts.save = place_text(w - 80, h - 20, "Save");
+  return texts;
+}
 
 void draw_hud(GameState state, const BlockKindTable *table, ALLEGRO_FONT *font, ALLEGRO_BITMAP *hud_box_bitmap,
               ALLEGRO_BITMAP *hud_bar_bitmap) {
@@ -47,15 +67,13 @@ void draw_hud(GameState state, const BlockKindTable *table, ALLEGRO_FONT *font, 
   const int h = state.screen_height;
   const ALLEGRO_COLOR white = al_map_rgb(255, 255, 255);
   const ALLEGRO_COLOR black = al_map_rgb(0, 0, 0);
+  const HudTexts texts = format_hud_texts(state);
 
   al_draw_bitmap(hud_bar_bitmap, 0.0f, static_cast<float>(h - 50), 0);
 
-  draw_position(font, white, 10, h - 40, "Player X: %.1f", state.player_x);
-  draw_position(font, white, 10, h - 20, "Player Y: %.1f", state.player_y);
-  draw_count(font, white, 150, h - 40, "1) Dirt: %d", state.dirt_count);
-  draw_count(font, white, 250, h - 40, "2) Grass: %d", state.grass_count);
-  draw_count(font, white, 150, h - 20, "3) Stone: %d", state.stone_count);
-  draw_count(font, white, 250, h - 20, "4) Gold: %d", state.gold_count);
+  for (const HudText *line : {&texts.player_x, &texts.player_y, &texts.dirt, &texts.grass, &texts.stone, &texts.gold}) {
+    draw_text(font, white, ALLEGRO_ALIGN_LEFT, *line);
+  }
 
   // A loaded file may hold any selection; only 1 to 4 have a marker.
   if (state.selected_block >= 1 && state.selected_block <= 4) {
@@ -65,7 +83,7 @@ void draw_hud(GameState state, const BlockKindTable *table, ALLEGRO_FONT *font, 
 
   // The faces are 40 tall but start 25 above the bottom: only their top 25 rows show.
   al_draw_bitmap(hud_box_bitmap, static_cast<float>(w - 40), static_cast<float>(h - 25), 0);
-  draw_line(font, black, w - 20, h - 20, ALLEGRO_ALIGN_CENTRE, "Load");
+  draw_text(font, black, ALLEGRO_ALIGN_CENTRE, texts.load);
   al_draw_bitmap(hud_box_bitmap, static_cast<float>(w - 100), static_cast<float>(h - 25), 0);
-  draw_line(font, black, w - 80, h - 20, ALLEGRO_ALIGN_CENTRE, "Save");
+  draw_text(font, black, ALLEGRO_ALIGN_CENTRE, texts.save);
 }

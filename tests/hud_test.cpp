@@ -200,10 +200,22 @@ class Hud : public WorldTest {
   }
 
   // Everything the HUD draws for `state`, wherever W and H put it.
+  // `texts` are the six lines and the two labels, compared whole with their
+  // places: the ink checks below see only where text falls, not what it says.
   void expect_full_layout(const GameState &state, const std::vector<std::string> &texts) {
     const Frame frame = draw(state);
     const int w = frame.width;
     const int h = frame.height;
+    const HudTexts words = format_hud_texts(state);
+    const HudText *lines[] = {&words.player_x, &words.player_y, &words.dirt, &words.grass,
+                              &words.stone,    &words.gold,     &words.load, &words.save};
+    const int places[][2] = {{10, h - 40},  {10, h - 20},  {150, h - 40},    {250, h - 40},
+                             {150, h - 20}, {250, h - 20}, {w - 20, h - 20}, {w - 80, h - 20}};
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_EQ(lines[i]->text, texts[i]);
+      EXPECT_EQ(lines[i]->x, places[i][0]) << texts[i];
+      EXPECT_EQ(lines[i]->y, places[i][1]) << texts[i];
+    }
 
     // The black bar across the whole width, 10 rows from H - 50; the world above it untouched.
     expect_rect(frame, {0, h - 50, w, h - 40}, BLACK, "bar");
@@ -216,8 +228,8 @@ class Hud : public WorldTest {
     };
     expect_white_text_only_in(frame, boxes, Box{w - 100, h - 25, w, h});
 
-    expect_button(frame, w - 40, w - 20, "Load");
-    expect_button(frame, w - 100, w - 80, "Save");
+    expect_button(frame, w - 40, w - 20, texts[6].c_str());
+    expect_button(frame, w - 100, w - 80, texts[7].c_str());
     // The 20-pixel gap between the faces shows the world.
     expect_rect(frame, {w - 60, h - 25, w - 40, h}, BACKGROUND, "gap between the buttons");
 
@@ -231,8 +243,8 @@ class Hud : public WorldTest {
 
 TEST_F(Hud, StartOfANewGameAt1440x900) {
   const GameState state = state_of_size(1440, 900);
-  expect_full_layout(state,
-                     {"Player X: 30.0", "Player Y: 800.0", "1) Dirt: 0", "2) Grass: 0", "3) Stone: 0", "4) Gold: 0"});
+  expect_full_layout(state, {"Player X: 30.0", "Player Y: 800.0", "1) Dirt: 0", "2) Grass: 0", "3) Stone: 0",
+                             "4) Gold: 0", "Load", "Save"});
 
   // The corners the window test and the mouse hit boxes rely on.
   const Frame frame = draw(state);
@@ -254,8 +266,8 @@ TEST_F(Hud, CountsAndPositionsShowTheRecordsValues) {
   state.grass_count = 123456;
   state.stone_count = 42;
   state.gold_count = 1;
-  expect_full_layout(
-      state, {"Player X: 1234.5", "Player Y: 1190.0", "1) Dirt: 7", "2) Grass: 123456", "3) Stone: 42", "4) Gold: 1"});
+  expect_full_layout(state, {"Player X: 1234.5", "Player Y: 1190.0", "1) Dirt: 7", "2) Grass: 123456", "3) Stone: 42",
+                             "4) Gold: 1", "Load", "Save"});
 }
 
 TEST_F(Hud, TheMarkerFollowsTheSelectionAndVanishesOutsideOneToFour) {
@@ -279,8 +291,8 @@ TEST_F(Hud, EveryWindowSizeLaysOutFromWAndH) {
     SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]));
     GameState state = state_of_size(size[0], size[1]);
     state.selected_block = 4;
-    expect_full_layout(state,
-                       {"Player X: 30.0", "Player Y: 800.0", "1) Dirt: 0", "2) Grass: 0", "3) Stone: 0", "4) Gold: 0"});
+    expect_full_layout(state, {"Player X: 30.0", "Player Y: 800.0", "1) Dirt: 0", "2) Grass: 0", "3) Stone: 0",
+                               "4) Gold: 0", "Load", "Save"});
   }
 }
 
@@ -292,9 +304,16 @@ TEST_F(Hud, ValuesFromADamagedSaveDrawWithoutOverrunningTheText) {
   state.grass_count = INT_MAX;
   state.stone_count = -1;
   state.gold_count = INT_MIN;
+  const HudTexts words = format_hud_texts(state);
+  EXPECT_STREQ(words.player_x.text, "Player X: 340282346638528859811704183484516925440.0");
+  EXPECT_STREQ(words.player_y.text, "Player Y: nan");
+  EXPECT_STREQ(words.dirt.text, "1) Dirt: -2147483648");
+  EXPECT_STREQ(words.grass.text, "2) Grass: 2147483647");
+  EXPECT_STREQ(words.stone.text, "3) Stone: -1");
+  EXPECT_STREQ(words.gold.text, "4) Gold: -2147483648");
   const Frame frame = draw(state);
-  // A 39-digit position is cut short, not written past its buffer (the
-  // sanitizer build catches that); the line still starts where it belongs.
+  // The 39-digit position stays inside its buffer (the sanitizer build
+  // catches any overrun); the line still starts where it belongs.
   int light_near_start = 0;
   for (int y = 860; y < 875; ++y) {
     for (int x = 10; x < 20; ++x) light_near_start += is_light(pixel_at(frame.bitmap, x, y)) ? 1 : 0;

@@ -63,11 +63,12 @@ class Mouse : public WorldTest {
 };
 
 TEST_F(Mouse, ThePointerIsCutToWholeCellsBeforeTheCameraIsAdded) {
-  // Camera offset 1005 pixels: world x 1012 lies in column 101, yet the click names column 100.
+  // Camera offset 1005 pixels each way: world x 1012 lies in column 101 and
+  // world y 1562 in row 156, yet the click names column 100 and row 155.
   state.player_x = 1725.0f;
-  state.player_y = 2000.0f;
+  state.player_y = 2005.0f;
   put(100, 155, BLOCK_STONE);
-  EXPECT_EQ(press_at(7, 5, RIGHT), "Clicked block coords: 1000.000000x1550.000000\n");
+  EXPECT_EQ(press_at(7, 7, RIGHT), "Clicked block coords: 1000.000000x1550.000000\n");
 
   // Near the left and top edges the window shows the world from (0, 0).
   state.player_x = 300.0f;
@@ -77,6 +78,24 @@ TEST_F(Mouse, ThePointerIsCutToWholeCellsBeforeTheCameraIsAdded) {
   // Near the right edge the last 144 columns are shown.
   state.player_x = 6490.0f;
   EXPECT_EQ(press_at(15, 5, RIGHT), "Clicked block coords: 5770.000000x0.000000\n");
+
+  // Where each edge case takes over, in a window whose halves are not whole
+  // cells (683 and 384 pixels): the cell jumps by one at the right and bottom switches.
+  state.screen_width = 1367;
+  state.screen_height = 769;
+  const struct {
+    float x, y;
+    const char *console;
+  } switches[] = {
+      {682.0f, 383.0f, "Clicked block coords: 10.000000x10.000000\n"},        // still the left and top edge cases
+      {6517.0f, 4416.0f, "Clicked block coords: 5840.000000x4040.000000\n"},  // still centred
+      {6518.0f, 4417.0f, "Test\nClicked block coords: 5850.000000x4050.000000\n"},
+  };
+  for (const auto &at : switches) {
+    state.player_x = at.x;
+    state.player_y = at.y;
+    EXPECT_EQ(press_at(15, 15, RIGHT), at.console) << at.x << ", " << at.y;
+  }
 }
 
 TEST_F(Mouse, TheCameraHeldAtTheBottomSaysTestFirst) {
@@ -142,6 +161,12 @@ TEST_F(Mouse, DiggingCountsTheKindAndLeavesSkyOrUnderground) {
   press_at(715, 485, LEFT);  // column 99, row 123: no open neighbour
   EXPECT_EQ(kind_at(99, 123), BLOCK_DIRT);
   EXPECT_EQ(state.dirt_count, 0);
+
+  // A full count stays full; the block is dug all the same.
+  state.dirt_count = INT32_MAX;
+  press_at(725, 485, LEFT);
+  EXPECT_EQ(kind_at(100, 123), BLOCK_UNDERGROUND);
+  EXPECT_EQ(state.dirt_count, INT32_MAX);
 }
 
 TEST_F(Mouse, ANullCellIsNeverDugNorReplaced) {
@@ -177,6 +202,14 @@ TEST_F(Mouse, PlacingSpendsTheSelectedKindIntoOpenSpace) {
   press_cell(105, 100, RIGHT);
   EXPECT_EQ(kind_at(105, 100), BLOCK_AIR);
   EXPECT_EQ(state.dirt_count, 1);
+
+  // A loaded file may hold any selection: only 1 to 4 place anything.
+  state.grass_count = state.stone_count = state.gold_count = 9;
+  for (int selected : {0, 5, 6, -1}) {
+    state.selected_block = selected;
+    press_cell(102, 101, RIGHT);
+    EXPECT_EQ(kind_at(102, 101), BLOCK_AIR) << "selected " << selected;
+  }
 }
 
 TEST_F(Mouse, APocketOfOneCellCannotBeFilled) {

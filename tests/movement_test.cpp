@@ -115,11 +115,15 @@ TEST(Jumping, HoldingTheKeyOnFlatGroundRunsTheDoubleJumpCycle) {
 TEST(Jumping, TheCycleIsTheSameWhenTheTickCountWraps) {
   // After about 414 days at 60 ticks a second; the end of the last jump lies far behind.
   const auto grid = flat_world();
-  for (std::int32_t before_wrap : {1, 5, 12, 30}) {
+  // The last row's jump ended 2^31 ticks before the first tick, which must
+  // bring it forward at once or it reads as a jump still to come.
+  const std::int32_t rows[][2] = {{1, 7}, {5, 7}, {12, 7}, {30, 7}, {5, -6}};
+  for (const auto &row : rows) {
+    const std::int32_t before_wrap = row[0];
     SCOPED_TRACE(before_wrap);
     Player player = player_at(30.0f, STANDING_Y);
     player.tick_count = INT32_MAX - before_wrap;
-    player.jump_end_tick = 7;
+    player.jump_end_tick = row[1];
     expect_jump_table(player, grid.get());
   }
 }
@@ -165,6 +169,29 @@ TEST(Jumping, UnderALowCeilingThePlayerBobsUpFiveAndBack) {
     tick(&player, grid.get());
     const float cycle[3] = {-5.0f, -2.5f, 0.0f};
     EXPECT_EQ(player.state.player_y - STANDING_Y, cycle[i % 3]) << "tick " << i + 1;
+  }
+}
+
+TEST(Jumping, TheHeadTestCoversBothColumnsTheBoxReachesInto) {
+  // One solid cell in the row of the standing box's top edge (row 98).
+  const struct {
+    int solid_column;
+    float x;
+    bool rises;
+  } cases[] = {
+      {30, 300.0f, false},  // the player's own column
+      {31, 300.0f, true},   // flush with column 31: the box does not reach into it
+      {31, 302.5f, false}, {31, 307.5f, false}, {29, 300.0f, true}, {32, 307.5f, true},
+  };
+  for (const auto &c : cases) {
+    auto grid = flat_world();
+    fill(grid.get(), c.solid_column, c.solid_column, 98, 98, DIRT);
+    Player player = player_at(c.x, STANDING_Y);
+    tick(&player, grid.get());
+    hold(&player, ALLEGRO_KEY_UP, true);
+    tick(&player, grid.get());
+    EXPECT_EQ(player.state.player_y, c.rises ? STANDING_Y - 5.0f : STANDING_Y)
+        << "solid column " << c.solid_column << ", x " << c.x;
   }
 }
 

@@ -216,6 +216,12 @@ class Window:
     def click(self, x, y, button=1):
         self._xdotool("mousemove", "--window", self.wid, x, y, "click", button)
 
+    def mouse_down(self, x, y, button=1):
+        self._xdotool("mousemove", "--window", self.wid, x, y, "mousedown", button)
+
+    def mouse_up(self, button=1):
+        self._xdotool("mouseup", button)
+
     def key_down(self, key):
         self._xdotool("keydown", "--window", self.wid, key)
 
@@ -230,6 +236,13 @@ class Window:
                                              data=(32, [delete, X.CurrentTime, 0, 0, 0]))
         self.window.send_event(event, event_mask=X.NoEventMask)
         self.x.flush()
+
+    def frameless(self):
+        """True when the window asks the window manager for no frame and title
+        bar (decorations 0 in its Motif hints); absent hints mean a frame."""
+        hints = self.window.get_full_property(self.x.intern_atom("_MOTIF_WM_HINTS"), X.AnyPropertyType)
+        decorations_flag = 2
+        return hints is not None and bool(hints.value[0] & decorations_flag) and hints.value[2] == 0
 
     def screenshot(self):
         """The part of the window on the screen (X refuses to read beyond it:

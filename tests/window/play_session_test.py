@@ -147,9 +147,11 @@ def first_run(server, executable, workdir):
         before = grass_box(shot)
 
         # Dig the Grass under the player: at this camera the click maps to
-        # column mx / 10 and row 74 + my / 10, the drawn cell itself.
-        window.click(35, 475)
+        # column mx / 10 and row 74 + my / 10, the drawn cell itself. The
+        # press digs; the button is still down when the game reports it.
+        window.mouse_down(35, 475)
         game.wait_for_line("Clicked block coords: 30.000000x1210.000000")
+        window.mouse_up()
         dug = gs.wait_until(lambda: (lambda s: s if grass_box(s) != before else None)(window.screenshot()),
                             gs.LONG, "the HUD's Grass count to change")
         dug = wait_still(window, "the player to settle in the hole")

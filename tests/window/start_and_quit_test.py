@@ -1,17 +1,25 @@
 """Start-up and shut-down of the real game in a real window.
 
-- 1440x900 then New World, then a user's close of the game window: the
-  console lines of a run in their order, exit code 0; the first frames show
-  the player's box and the HUD's button faces, so the bitmaps made while the
-  menu window existed are still drawn on the game window.
-- A user's close of the start menu: "Quitting." and exit code 1.
-- Fullscreen then Load World with no save file: a new world in a window one
-  pixel larger than the monitor each way, the HUD at its right edge.
+- Without any display: three console lines and exit code 1.
+- Keys pressed and a click outside every button over the menu, then
+  1440x900 with the right button and New World with the middle one, then a
+  user's close of the game window: the console lines of a run in their order
+  (the keys and the stray click add none), exit code 0; the window has a
+  frame; the first frames show the player's box and the HUD's button faces,
+  so the bitmaps made while the menu window existed are still drawn on the
+  game window.
+- A user's close of the start menu: its texts where they belong, "Quitting."
+  and exit code 1.
+- Fullscreen then Load World with no save file: a new world in a frameless
+  window one pixel larger than the monitor each way, the HUD at its right
+  edge; a save then records no failed load.
 - No font at all: the menu still works, the world is drawn, the HUD is not.
 """
 
 import os
 import shutil
+import struct
+import subprocess
 import sys
 import tempfile
 
@@ -20,11 +28,40 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import game_session as gs  # noqa: E402
 
 
+def without_a_display_it_says_so_and_exits_1(executable, font):
+    workdir = gs.make_workdir(font)
+    try:
+        env = {name: value for name, value in os.environ.items() if name not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        run = subprocess.run([executable], cwd=workdir, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                             timeout=gs.LONG)
+        gs.check(run.returncode == 1, "exit code %s without a display" % run.returncode)
+        gs.check(run.stdout == b"Starting Clodmere 0.69! Please note that this is mainly a debug window.\n"
+                 b"Initializing System\nFailed to create display!\n", "console without a display: %r" % run.stdout)
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
 def game_run_prints_its_stages_and_exits_0(server, executable, font):
     workdir = gs.make_workdir(font)
     game = None
     try:
-        game, window = gs.start_game(server, executable, workdir, ["1440x900", "New World"], (1440, 900))
+        game = gs.Game(server, executable, workdir)
+        menu = game.find_menu()
+        # The menu answers to no key: ";" and "=" are typed characters whose
+        # key codes and characters, read as a click's x and y, would lie on the
+        # 1200x700 button. A click outside every button does nothing either.
+        for key in ("semicolon", "equal", "Return"):
+            menu.key_down(key)
+            menu.key_up(key)
+        menu.click(10, 10)
+        # Any mouse button chooses, on its press.
+        menu.mouse_down(*gs.MENU_POINTS["1440x900"], button=3)
+        game.wait_for_line("Selected Resolution: 1440x900!")
+        menu.mouse_up(button=3)
+        menu.click(*gs.MENU_POINTS["New World"], button=2)
+        window = game.find_window(1440, 900)
+        game.wait_for_line("Starting to Draw.")
+        gs.check(not window.frameless(), "the 1440x900 window has no frame")
 
         # The player falls from y 800 with the camera centred on it: its box
         # stays at screen (30, 450) until it lands. Both the player's bitmap and
@@ -60,11 +97,35 @@ def game_run_prints_its_stages_and_exits_0(server, executable, font):
         shutil.rmtree(workdir, ignore_errors=True)
 
 
+def check_menu_texts(shot):
+    """Each label's dark ink is centred on its 80 x 40 face and starts 13
+    pixels below the face's top; the white headings are centred on x 320 from
+    y 10 and 120. Glyphs start the same distance below every line's top."""
+    def ink(left, top, right, bottom, inked):
+        spots = [(x, y) for y in range(top, bottom) for x in range(left, right) if inked(shot.pixel(x, y))]
+        gs.check(spots, "no text in (%d, %d) .. (%d, %d)" % (left, top, right, bottom))
+        xs = [x for x, _ in spots]
+        return (min(xs) + max(xs)) / 2.0, min(y for _, y in spots)
+
+    texts = []  # (what, ink centre, ink top, line centre, line top)
+    for label, (x, y) in gs.MENU_POINTS.items():
+        left, top = x - 40, y - 20  # the click points are the faces' centres
+        texts.append((label,) + ink(left, top, left + 80, top + 40, lambda c: max(c) < 80) + (left + 40, top + 13))
+    for top in (10, 120):
+        texts.append(("heading at %d" % top,) + ink(0, top - 8, 640, top + 30, lambda c: min(c) >= 128) + (320, top))
+    drops = set(ink_top - line_top for _, _, ink_top, _, line_top in texts)
+    gs.check(len(drops) == 1 and 0 <= min(drops) <= 4, "menu texts start at different depths: %r" % texts)
+    for what, ink_centre, _, line_centre, _ in texts:
+        gs.check(abs(ink_centre - line_centre) <= 1, "%s is centred on %.1f, not %d" % (what, ink_centre, line_centre))
+
+
 def closing_the_menu_quits_with_1(server, executable, font):
     workdir = gs.make_workdir(font)
     game = gs.Game(server, executable, workdir)
     try:
         menu = game.find_menu()
+        gs.check(not menu.frameless(), "the menu window has no frame")
+        check_menu_texts(menu.screenshot())
         menu.close()
         code = game.wait_exit()
         gs.check(code == 1, "exit code %s after closing the menu\n%s" % (code, game.report()))
@@ -83,6 +144,7 @@ def full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
     try:
         game, window = gs.start_game(server, executable, workdir, ["Fullscreen", "Load World"], (1921, 1201))
         w, h = 1921, 1201
+        gs.check(window.frameless(), "the full-screen window has a frame")
 
         def hud_drawn():
             shot = window.screenshot()
@@ -95,10 +157,20 @@ def full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
         gs.check(shot.all_of(0, h - 50, shot.width, h - 40, gs.BLACK), "the bar does not span the window")
         gs.check(shot.all_of(30, 600, 40, 620, gs.PLAYER), "the player's box is not at (30, 600)")
 
+        # The failed load is over once the new world stands: a save now keeps
+        # the menu's Load World choice (offset 272) but no failed load (276).
+        window.click(w - 80, h - 10)
+        game.wait_for_line("Saved the world!")
+        with open(os.path.join(workdir, gs.SAVE_FILE), "rb") as save:
+            save.seek(272)
+            flags = struct.unpack("<B3xi", save.read(8))
+        gs.check(flags == (1, 0), "load_saved_world and load_failed saved as %r" % (flags,))
+
         window.close()
         code = game.wait_exit()
         gs.check(code == 0, "exit code %s\n%s" % (code, game.report()))
-        gs.expect_lines(game.output(), gs.STARTUP_LINES + [
+        clicks = ("Clicked block coords: ", "Saved the world!")
+        gs.expect_lines([line for line in game.output() if not line.startswith(clicks)], gs.STARTUP_LINES + [
             "Selected Resolution: Fullscreen!",
             "Loading Blocks",
             "Loading a saved world",
@@ -147,6 +219,7 @@ def without_a_font_the_game_runs_with_no_hud(server, executable):
 
 
 def main(executable, font):
+    without_a_display_it_says_so_and_exits_1(executable, font)
     server = gs.Xvfb()
     try:
         closing_the_menu_quits_with_1(server, executable, font)
