@@ -67,6 +67,15 @@ void note_row_tiles(RegionCache *cache, const WorldGrid *grid, int region, CellB
   }
 }
 
+// Records the tiles of every cell of `cells` as shown.
+void record_region(RegionCache *cache, const WorldGrid *grid, CellBox cells) {
+  for (int c = cells.first_column; c < cells.end_column; ++c) {
+    for (int r = cells.first_row; r < cells.end_row; ++r) {
+      cache->drawn_tiles[cell_index(c, r)] = cell_at(grid, c, r).tile;
+    }
+  }
+}
+
 // Draws rows [first_row, end_row) of the region's cells into its bitmap (the
 // current target), in runs over black, and records what they show.
 void draw_region_rows(RegionCache *cache, const WorldGrid *grid, CellBox cells, int first_row, int end_row) {
@@ -79,9 +88,7 @@ void draw_region_rows(RegionCache *cache, const WorldGrid *grid, CellBox cells, 
   al_hold_bitmap_drawing(true);
   draw_cells_in_runs(grid, view_of(rows, -CELL_SIZE * cells.first_column, -CELL_SIZE * cells.first_row));
   al_hold_bitmap_drawing(false);
-  for (int c = cells.first_column; c < cells.end_column; ++c) {
-    for (int r = first_row; r < end_row; ++r) cache->drawn_tiles[cell_index(c, r)] = cell_at(grid, c, r).tile;
-  }
+  record_region(cache, grid, rows);
   cache->cells_redrawn += static_cast<long long>(cells.end_column - cells.first_column) * (end_row - first_row);
 }
 
@@ -95,22 +102,11 @@ void draw_whole_region(RegionCache *cache, const WorldGrid *grid, int region, Ce
     const bool one_colour = row_tiles[r - cells.first_row] != nullptr;
     while (end < cells.end_row && (row_tiles[end - cells.first_row] != nullptr) == one_colour) ++end;
     if (one_colour) {
-      for (int c = cells.first_column; c < cells.end_column; ++c) {
-        for (int k = r; k < end; ++k) cache->drawn_tiles[cell_index(c, k)] = cell_at(grid, c, k).tile;
-      }
+      record_region(cache, grid, {cells.first_column, cells.end_column, r, end});
     } else {
       draw_region_rows(cache, grid, cells, r, end);
     }
     r = end;
-  }
-}
-
-// Records the tiles of every cell of the region as shown.
-void record_region(RegionCache *cache, const WorldGrid *grid, CellBox cells) {
-  for (int c = cells.first_column; c < cells.end_column; ++c) {
-    for (int r = cells.first_row; r < cells.end_row; ++r) {
-      cache->drawn_tiles[cell_index(c, r)] = cell_at(grid, c, r).tile;
-    }
   }
 }
 
