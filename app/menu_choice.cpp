@@ -1,6 +1,6 @@
 #include "app/menu_choice.h"
 
-const MenuButtonSpec MENU_BUTTONS[MENU_BUTTON_COUNT] = {
+const MenuButtonLayout MENU_BUTTONS[MENU_BUTTON_COUNT] = {
     {50, 50, "1200x700", "Selected Resolution: 1200x700!\n"},
     {200, 50, "1440x900", "Selected Resolution: 1440x900!\n"},
     {350, 50, "1680x1050", "Selected Resolution: 1680x1050!\n"},
@@ -16,7 +16,7 @@ const MenuHeading MENU_HEADINGS[MENU_HEADING_COUNT] = {
 
 MenuButton menu_button_at(int x, int y) {
   for (int i = 0; i < MENU_BUTTON_COUNT; ++i) {
-    const MenuButtonSpec &b = MENU_BUTTONS[i];
+    const MenuButtonLayout &b = MENU_BUTTONS[i];
     if (b.left < x && x < b.left + MENU_BUTTON_WIDTH && b.top < y && y < b.top + MENU_BUTTON_HEIGHT) {
       return static_cast<MenuButton>(i);
     }

@@ -15,14 +15,14 @@ enum MenuButton {
 constexpr int MENU_BUTTON_WIDTH = 80;
 constexpr int MENU_BUTTON_HEIGHT = 40;
 
-struct MenuButtonSpec {
+struct MenuButtonLayout {
   int left, top;      // corner of the drawn 80 x 40 face
   const char *label;  // drawn centred on the face, MENU_LABEL_DROP below its top
   const char *line;   // console line of a resolution choice, else null
 };
 
 // In drawing order, which is also the order in which clicks are tested.
-extern const MenuButtonSpec MENU_BUTTONS[MENU_BUTTON_COUNT];
+extern const MenuButtonLayout MENU_BUTTONS[MENU_BUTTON_COUNT];
 
 // Labels are centred on their face, this far below its top.
 constexpr int MENU_LABEL_DROP = 13;

@@ -14,10 +14,10 @@ void draw_start_menu(ALLEGRO_BITMAP *menu_button_bitmap, ALLEGRO_FONT *font) {
     al_draw_text(font, white, static_cast<float>(heading.centre), static_cast<float>(heading.top), ALLEGRO_ALIGN_CENTRE,
                  heading.text);
   }
-  for (const MenuButtonSpec &button : MENU_BUTTONS) {
+  for (const MenuButtonLayout &button : MENU_BUTTONS) {
     al_draw_bitmap(menu_button_bitmap, static_cast<float>(button.left), static_cast<float>(button.top), 0);
   }
-  for (const MenuButtonSpec &button : MENU_BUTTONS) {
+  for (const MenuButtonLayout &button : MENU_BUTTONS) {
     const float centre = static_cast<float>(button.left + MENU_BUTTON_WIDTH / 2);
     al_draw_text(font, black, centre, static_cast<float>(button.top + MENU_LABEL_DROP), ALLEGRO_ALIGN_CENTRE,
                  button.label);

@@ -58,7 +58,7 @@ mode_t new_file_mode() {
 // that the new file replaces the file the link names and the link stays.
 constexpr int MAX_LINK_HOPS = 40;
 
-// The folder part of `path` with its slash ("" for a bare name).
+// The folder of `path` with its slash ("" for a bare name).
 std::string folder_of(const std::string &path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

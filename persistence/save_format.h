@@ -23,7 +23,7 @@ void encode_save(const WorldGrid *grid, GameState state, unsigned char *out);
 SaveCheck decode_save(const unsigned char *bytes, std::size_t size, const BlockKindTable *table, GameState *state,
                       WorldGrid *grid);
 
-// The pieces decode_save and encode_save are made of, for checking one part
+// The pieces decode_save and encode_save are made of, for checking one piece
 // on its own. The state section is SAVE_STATE_BYTES long; *state is filled
 // only when the section is sound.
 SaveCheck decode_state_section(const unsigned char *bytes, GameState *state);

@@ -26,9 +26,9 @@ TEST(MenuLayout, TextsAndClickAreasWithoutTheirEdges) {
       {MENU_LOAD_WORLD, 340, 160, "Load World", ""},
   };
   for (const Case &c : cases) {
-    const MenuButtonSpec &spec = MENU_BUTTONS[c.button];
-    EXPECT_EQ(spec.label, c.label);
-    EXPECT_EQ(spec.line == nullptr ? "" : spec.line, c.line);
+    const MenuButtonLayout &layout = MENU_BUTTONS[c.button];
+    EXPECT_EQ(layout.label, c.label);
+    EXPECT_EQ(layout.line == nullptr ? "" : layout.line, c.line);
     EXPECT_EQ(menu_button_at(c.left + 1, c.top + 1), c.button);
     EXPECT_EQ(menu_button_at(c.left + 79, c.top + 39), c.button);
     EXPECT_EQ(menu_button_at(c.left, c.top + 20), MENU_NO_BUTTON);

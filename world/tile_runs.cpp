@@ -50,7 +50,7 @@ void draw_cut(ALLEGRO_BITMAP *bitmap, int source_x, int source_y, int width, int
 }
 
 // A run of `width` pixels of one tile's strip: the tiles are one colour each,
-// so a cut part gives the same pixels as the whole.
+// so a cut piece gives the same pixels as the whole.
 void draw_run(const TileSource &source, int x, int y, int width, const ScreenBox &clip) {
   draw_cut(source.bitmap, source.source_x, source.source_y, width, CELL_SIZE, x, y, clip);
 }
