@@ -143,15 +143,16 @@ CaseTimes time_cases(RegionCache *cache, WorldGrid *grid, const WorldGrid *other
     times.runs.push_back(time_frame(scene, moved, RUNS));
     times.floor.push_back(time_frame(scene, moved, FLOOR));
   }
-  // Digging: a cell beside the player changes kind every frame.
+  // Digging: a cell beside the player changes kind every frame; the world is
+  // put back afterwards.
+  const auto saved = std::make_unique<WorldGrid>(*grid);
   const int column = cell_of_pixel(state.player_x) + 2, row = cell_of_pixel(state.player_y);
-  const Block kept = cell_at(grid, column, row);
   for (int frame = 0; frame < frames; ++frame) {
     set_cell_kind(&cell_at(grid, column + frame % 3, row + frame % 2),
                   table->kinds[frame % 2 == 0 ? BLOCK_UNDERGROUND : BLOCK_GOLD]);
     times.digging.push_back(time_frame(scene, state, GAME));
   }
-  cell_at(grid, column, row) = kept;
+  *grid = *saved;
   // Walking: the camera moves on one pixel a frame from here.
   for (int frame = 0; frame < frames; ++frame) {
     GameState moved = state;
@@ -159,7 +160,6 @@ CaseTimes time_cases(RegionCache *cache, WorldGrid *grid, const WorldGrid *other
     times.walking.push_back(time_frame(scene, moved, GAME));
   }
   // After a load: the regions are there, but every cell they show has changed.
-  const auto saved = std::make_unique<WorldGrid>(*grid);
   for (int frame = 0; frame < 10; ++frame) {
     *grid = frame % 2 == 0 ? *other : *saved;
     times.load.push_back(time_frame(scene, state, GAME));

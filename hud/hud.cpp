@@ -1,6 +1,7 @@
 // The heads-up display: position, block counts, selection marker, Save and Load.
 #include "hud/hud.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <initializer_list>
 
@@ -24,21 +25,15 @@ void draw_text(ALLEGRO_FONT *font, ALLEGRO_COLOR colour, int flags, const HudTex
   al_draw_text(font, colour, static_cast<float>(line.x), static_cast<float>(line.y), flags, line.text);
 }
 
-HudText place_text(int x, int y, const char *text) {
-  HudText line{x, y, {}};
-  std::snprintf(line.text, sizeof line.text, "%s", text);
-  return line;
-}
+HudText place(int x, int y, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
-HudText place_position(int x, int y, const char *format, float value) {
+// One text formatted like printf, at (x, y).
+HudText place(int x, int y, const char *format, ...) {
   HudText line{x, y, {}};
-  std::snprintf(line.text, sizeof line.text, format, static_cast<double>(value));
-  return line;
-}
-
-HudText place_count(int x, int y, const char *format, std::int32_t value) {
-  HudText line{x, y, {}};
-  std::snprintf(line.text, sizeof line.text, format, value);
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line.text, sizeof line.text, format, args);
+  va_end(args);
   return line;
 }
 
@@ -48,16 +43,16 @@ HudTexts format_hud_texts(GameState state) {
   const int w = state.screen_width;
   const int h = state.screen_height;
   HudTexts texts{};
-  texts.player_x = place_position(10, h - 40, "Player X: %.1f", state.player_x);
-  texts.player_y = place_position(10, h - 20, "Player Y: %.1f", state.player_y);
+  texts.player_x = place(10, h - 40, "Player X: %.1f", static_cast<double>(state.player_x));
+  texts.player_y = place(10, h - 20, "Player Y: %.1f", static_cast<double>(state.player_y));
   // Two by two: Dirt and Grass on the upper line, Stone and Gold on the lower.
-  texts.dirt = place_count(150, h - 40, "1) Dirt: %d", state.dirt_count);
-  texts.grass = place_count(250, h - 40, "2) Grass: %d", state.grass_count);
-  texts.stone = place_count(150, h - 20, "3) Stone: %d", state.stone_count);
-  texts.gold = place_count(250, h - 20, "4) Gold: %d", state.gold_count);
+  texts.dirt = place(150, h - 40, "1) Dirt: %d", state.dirt_count);
+  texts.grass = place(250, h - 40, "2) Grass: %d", state.grass_count);
+  texts.stone = place(150, h - 20, "3) Stone: %d", state.stone_count);
+  texts.gold = place(250, h - 20, "4) Gold: %d", state.gold_count);
   // Centred on the faces at W - 40 and W - 100, which are 40 wide.
-  texts.load = place_text(w - 20, h - 20, "Load");
-  texts.save = place_text(w - 80, h - 20, "Save");
+  texts.load = place(w - 20, h - 20, "Load");
+  texts.save = place(w - 80, h - 20, "Save");
   return texts;
 }
 
