@@ -33,8 +33,8 @@ int main() {
   std::printf("Loading Blocks\n");
   auto block_kinds = std::make_unique<BlockKindTable>();
   auto grid = std::make_unique<WorldGrid>();
-  // The world's pre-drawn regions; empty until the first frame.
-  auto region_cache = std::make_unique<RegionCache>();
+  // The world as one picture on the game window; made at the first frame.
+  auto world_picture = std::make_unique<WorldPicture>();
   load_block_kinds(block_kinds.get());
 
   if (game_state.load_saved_world != 0) {
@@ -78,7 +78,7 @@ int main() {
     // Ticks are never dropped, frames are: draw only once the queue is drained.
     if (redraw && al_is_event_queue_empty(system.event_queue)) {
       al_hold_bitmap_drawing(true);
-      draw_world(region_cache.get(), grid.get(), game_state);
+      draw_world(world_picture.get(), grid.get(), game_state);
       if (system.hud_enabled) {
         draw_hud(game_state, block_kinds.get(), system.font, system.hud_box_bitmap, system.hud_bar_bitmap);
       }
@@ -89,7 +89,6 @@ int main() {
   }
 
   std::printf("Destroying all that we worked so hard to create :(\n");
-  release_regions(region_cache.get());
   al_destroy_event_queue(system.event_queue);
   al_stop_timer(system.timer);
   al_destroy_timer(system.timer);

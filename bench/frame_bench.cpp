@@ -9,15 +9,15 @@
 // window size and camera position it prints the median milliseconds per frame
 // (wall clock, to the end of the flip) of:
 //   floor     clear and flip alone;
-//   runs      the world drawn straight from the grid, runs of equal tiles merged;
-//   steady    the game's drawing from its regions, nothing changing;
+//   steady    the game's drawing from the world's picture, nothing changing,
+//             and beside it the processor time of all threads a frame (the
+//             software rasteriser's included);
 //   digging   the same while one cell in view changes every frame;
-//   walking   the camera moving one pixel a frame, so regions come into view
-//             (median, and the slowest frame);
+//   walking   the camera moving one pixel a frame (median, and the slowest frame);
 //   load      the first frame after a load: every cell in view changed;
-//   cold      the first frame of all: no region made yet.
-// The steady, runs and floor frames are drawn in turn, frame by frame, so
-// that other load on the machine weighs on them alike. It also checks that
+//   cold      the first frame of all: no picture made yet.
+// The steady and floor frames are drawn in turn, frame by frame, so that
+// other load on the machine weighs on them alike. It also checks that
 // the game's frames have the same pixels as one draw per cell at every offset
 // of the camera within a cell; exits 2 if any frame differs.
 #include <allegro5/allegro.h>
@@ -26,22 +26,22 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <vector>
 
 #include "state/game_state.h"
 #include "tests/window/frame_pixels.h"
 #include "world/draw_world.h"
-#include "world/region_cache.h"
 #include "world/terrain.h"
 #include "world/world.h"
 
 namespace {
 
-enum Variant { GAME, RUNS, CELL_BY_CELL, FLOOR };
+enum Variant { GAME, CELL_BY_CELL, FLOOR };
 
 struct Scene {
-  RegionCache *cache;
+  WorldPicture *picture;
   const WorldGrid *grid;
 };
 
@@ -49,10 +49,7 @@ void draw_variant(const Scene &scene, const GameState &state, Variant variant) {
   al_hold_bitmap_drawing(true);
   switch (variant) {
     case GAME:
-      draw_world(scene.cache, scene.grid, state);
-      break;
-    case RUNS:
-      draw_world_in_runs(scene.grid, state);
+      draw_world(scene.picture, scene.grid, state);
       break;
     case CELL_BY_CELL:
       draw_world_cell_by_cell(scene.grid, state);
@@ -64,13 +61,22 @@ void draw_variant(const Scene &scene, const GameState &state, Variant variant) {
   al_hold_bitmap_drawing(false);
 }
 
-// Milliseconds for one frame, from the hold to the end of the flip.
-double time_frame(const Scene &scene, const GameState &state, Variant variant) {
+struct FrameTime {
+  double wall, processor;  // milliseconds
+};
+
+// One frame, from the hold to the end of the flip.
+FrameTime time_frame_with_processor(const Scene &scene, const GameState &state, Variant variant) {
   const auto start = std::chrono::steady_clock::now();
+  const std::clock_t processor_start = std::clock();
   draw_variant(scene, state, variant);
   al_flip_display();
   const std::chrono::duration<double, std::milli> wall = std::chrono::steady_clock::now() - start;
-  return wall.count();
+  return {wall.count(), 1000.0 * static_cast<double>(std::clock() - processor_start) / CLOCKS_PER_SEC};
+}
+
+double time_frame(const Scene &scene, const GameState &state, Variant variant) {
+  return time_frame_with_processor(scene, state, variant).wall;
 }
 
 double median(std::vector<double> values) {
@@ -125,22 +131,23 @@ struct CameraSpot {
 };
 
 struct CaseTimes {
-  std::vector<double> floor, runs, steady, digging, walking, load, cold;
+  std::vector<double> floor, steady, steady_processor, digging, walking, load, cold;
 };
 
 // Every case of one window size and camera spot. `other` is another world,
 // swapped in to stand for a load.
-CaseTimes time_cases(RegionCache *cache, WorldGrid *grid, const WorldGrid *other, const BlockKindTable *table,
+CaseTimes time_cases(WorldPicture *picture, WorldGrid *grid, const WorldGrid *other, const BlockKindTable *table,
                      GameState state, int frames) {
-  const Scene scene{cache, grid};
+  const Scene scene{picture, grid};
   CaseTimes times;
-  static_cast<void>(time_frame(scene, state, GAME));  // regions made
+  static_cast<void>(time_frame(scene, state, GAME));  // the picture made
   for (int frame = 0; frame < frames; ++frame) {
     // The player steps one pixel a frame, so every offset within a cell is drawn.
     GameState moved = state;
     moved.player_x += static_cast<float>(frame % CELL_SIZE);
-    times.steady.push_back(time_frame(scene, moved, GAME));
-    times.runs.push_back(time_frame(scene, moved, RUNS));
+    const FrameTime steady = time_frame_with_processor(scene, moved, GAME);
+    times.steady.push_back(steady.wall);
+    times.steady_processor.push_back(steady.processor);
     times.floor.push_back(time_frame(scene, moved, FLOOR));
   }
   // Digging: a cell beside the player changes kind every frame; the world is
@@ -159,15 +166,15 @@ CaseTimes time_cases(RegionCache *cache, WorldGrid *grid, const WorldGrid *other
     moved.player_x += static_cast<float>(frame);
     times.walking.push_back(time_frame(scene, moved, GAME));
   }
-  // After a load: the regions are there, but every cell they show has changed.
+  // After a load: every cell in view has changed.
   for (int frame = 0; frame < 10; ++frame) {
     *grid = frame % 2 == 0 ? *other : *saved;
     times.load.push_back(time_frame(scene, state, GAME));
   }
   *grid = *saved;
-  // The first frame of all: no region made yet.
+  // The first frame of all: no picture made yet.
   for (int frame = 0; frame < 10; ++frame) {
-    release_regions(cache);
+    release_world_picture(picture);
     times.cold.push_back(time_frame(scene, state, GAME));
   }
   return times;
@@ -190,14 +197,14 @@ int main(int argc, char **argv) {
 
   auto grid = std::make_unique<WorldGrid>();
   auto other = std::make_unique<WorldGrid>();
-  auto cache = std::make_unique<RegionCache>();
+  auto picture = std::make_unique<WorldPicture>();
   bool all_same = true;
 
   std::printf("seed %u, %d frames a case\n", seed, frames);
   print_load_average("before");
   std::printf(
-      "\n| window | camera | floor | runs | steady | digging | walking (slowest) | after a load | cold start | "
-      "same pixels |\n");
+      "\n| window | camera | floor | steady | steady, processor | digging | walking (slowest) | after a load | "
+      "cold start | same pixels |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Size &size : sizes) {
     if (size.width > largest_width) continue;
@@ -222,7 +229,7 @@ int main(int argc, char **argv) {
     for (const CameraSpot &spot : spots) {
       state.player_x = spot.x;
       state.player_y = spot.y;
-      const Scene scene{cache.get(), grid.get()};
+      const Scene scene{picture.get(), grid.get()};
       bool same = true;
       for (int offset = 0; offset < CELL_SIZE; ++offset) {
         GameState moved = state;
@@ -232,14 +239,15 @@ int main(int argc, char **argv) {
       }
       all_same = all_same && same;
 
-      const CaseTimes t = time_cases(cache.get(), grid.get(), other.get(), table.get(), state, frames);
+      const CaseTimes t = time_cases(picture.get(), grid.get(), other.get(), table.get(), state, frames);
       std::printf("| %dx%d | %s | %.1f | %.1f | %.1f | %.1f | %.1f (%.1f) | %.1f | %.1f | %s |\n", size.width,
-                  size.height, spot.name, median(t.floor), median(t.runs), median(t.steady), median(t.digging),
-                  median(t.walking), largest(t.walking), median(t.load), median(t.cold), same ? "yes" : "NO");
+                  size.height, spot.name, median(t.floor), median(t.steady), median(t.steady_processor),
+                  median(t.digging), median(t.walking), largest(t.walking), median(t.load), median(t.cold),
+                  same ? "yes" : "NO");
       static_cast<void>(std::fflush(stdout));
     }
 
-    release_regions(cache.get());
+    release_world_picture(picture.get());
     al_set_target_bitmap(nullptr);
     al_destroy_bitmap(state.player_bitmap);
     for (int id = 0; id < BLOCK_UNDERGROUND; ++id) al_destroy_bitmap(table->kinds[id].tile);

@@ -120,7 +120,7 @@ TEST(Camera, NeverNamesACellOutsideTheGridNorTheFloor) {
 const Rgb BLACK{0, 0, 0}, AIR{125, 125, 255}, DIRT{160, 100, 25}, STONE{125, 125, 125}, GOLD{255, 255, 0},
     TEAL{0, 125, 125};
 
-enum Drawing { FROM_REGIONS, IN_RUNS, CELL_BY_CELL };
+enum Drawing { FROM_PICTURE, CELL_BY_CELL };
 
 class DrawWorld : public WorldTest {
  protected:
@@ -134,26 +134,25 @@ class DrawWorld : public WorldTest {
     al_set_target_bitmap(nullptr);
     al_destroy_bitmap(player);
     for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
-    release_regions(cache.get());
+    release_world_picture(picture.get());
   }
 
   void mark(int column, int row, BlockKind kind) {
     set_cell_kind(&cell_at(grid.get(), column, row), table->kinds[kind]);
   }
 
-  ALLEGRO_BITMAP *draw(const GameState &state, Drawing drawing = FROM_REGIONS) {
+  ALLEGRO_BITMAP *draw(const GameState &state, Drawing drawing = FROM_PICTURE) {
     ALLEGRO_BITMAP *frame = al_create_bitmap(state.screen_width, state.screen_height);
     frames.push_back(frame);
     al_set_target_bitmap(frame);
     al_hold_bitmap_drawing(true);
-    if (drawing == FROM_REGIONS) draw_world(cache.get(), grid.get(), state);
-    if (drawing == IN_RUNS) draw_world_in_runs(grid.get(), state);
+    if (drawing == FROM_PICTURE) draw_world(picture.get(), grid.get(), state);
     if (drawing == CELL_BY_CELL) draw_world_cell_by_cell(grid.get(), state);
     al_hold_bitmap_drawing(false);
     return frame;
   }
 
-  std::unique_ptr<RegionCache> cache = std::make_unique<RegionCache>();
+  std::unique_ptr<WorldPicture> picture = std::make_unique<WorldPicture>();
   ALLEGRO_BITMAP *player = nullptr;
   std::vector<ALLEGRO_BITMAP *> frames;
 };
@@ -223,16 +222,16 @@ bool same_pixels(ALLEGRO_BITMAP *a, ALLEGRO_BITMAP *b) {
   return same;
 }
 
-TEST_F(DrawWorld, RegionsAndRunsGiveTheSameFrameAsOneDrawPerCell) {
+TEST_F(DrawWorld, ThePictureGivesTheSameFrameAsOneDrawPerCell) {
   generate_world_from_seed(grid.get(), table.get(), 2026);
-  // Dug tunnels and placed blocks: Underground, and runs in every kind.
+  // Dug tunnels and placed blocks: Underground, and every kind.
   clodmere_srand(7);
   for (int k = 0; k < 20000; ++k) {
     const int c = clodmere_rand() % WORLD_COLUMNS, r = 100 + clodmere_rand() % 379;
     mark(c, r, static_cast<BlockKind>(2 + clodmere_rand() % 5));
   }
   for (int c = 100; c < 700; ++c) mark(c, 300, BLOCK_UNDERGROUND);
-  // A sky row with a run longer than a colour strip (256 cells) under its background.
+  // A sky row of stone, ending the band of sky above it.
   for (int c = 0; c < 300; ++c) mark(c, 100, BLOCK_STONE);
   // Cells that no kind was copied over must stay black, whatever surrounds them.
   for (int c = 3; c < WORLD_COLUMNS; c += 37) {
@@ -243,13 +242,12 @@ TEST_F(DrawWorld, RegionsAndRunsGiveTheSameFrameAsOneDrawPerCell) {
     SCOPED_TRACE(testing::Message() << what << " " << state.screen_width << "x" << state.screen_height << " at "
                                     << state.player_x << "," << state.player_y);
     ALLEGRO_BITMAP *reference = draw(state, CELL_BY_CELL);
-    EXPECT_TRUE(same_pixels(draw(state, FROM_REGIONS), reference)) << "from regions";
-    EXPECT_TRUE(same_pixels(draw(state, IN_RUNS), reference)) << "in runs";
+    EXPECT_TRUE(same_pixels(draw(state, FROM_PICTURE), reference));
     for (ALLEGRO_BITMAP *frame : frames) al_destroy_bitmap(frame);
     frames.clear();
   };
   // Every size, the full-screen ones included, at every horizontal and
-  // vertical case; the camera jumps about, so regions are made and released.
+  // vertical case.
   std::vector<ViewCase> cases(std::begin(VIEW_CASES), std::end(VIEW_CASES));
   for (const auto &size : {std::pair{1200, 700}, {1440, 900}, {1680, 1050}, {1921, 1201}, {1367, 769}}) {
     for (float px : {3.0f, 6597.0f, 3601.5f}) {
@@ -257,28 +255,17 @@ TEST_F(DrawWorld, RegionsAndRunsGiveTheSameFrameAsOneDrawPerCell) {
         cases.push_back({"grid", size.first, size.second, px, py, 0, 0, 0, 0, 0, 0, 0, 0});
     }
   }
-  cases.push_back({"wider than a strip", 7200, 1500, 10.0f, 1200.0f, 0, 0, 0, 0, 0, 0, 0, 0});
+  cases.push_back({"the world's width", 7200, 1500, 10.0f, 1200.0f, 0, 0, 0, 0, 0, 0, 0, 0});
   for (const ViewCase &view : cases) expect_same_frames(state_for(view, player), view.name);
 
-  // Once the ring of regions around the view is made, an unchanged frame
-  // draws nothing; a dig, a placement and a cell with no tile in view reach
-  // the next frame, each redrawn on its own.
+  // A dig, a placement and a cell with no tile in view reach the next frame.
   const GameState state = state_for(VIEW_CASES[12], player);
-  long long made = -1;
-  while (made != cache->regions_made) {
-    made = cache->regions_made;
-    draw(state);
-  }
-  const long long redrawn = cache->cells_redrawn;
   expect_same_frames(state, "unchanged");
-  EXPECT_EQ(cache->cells_redrawn, redrawn);
   mark(300, 240, BLOCK_UNDERGROUND);
   mark(352, 250, BLOCK_GOLD);
   cell_at(grid.get(), 420, 270).tile = nullptr;
   expect_same_frames(state, "after a dig and a placement");
-  EXPECT_EQ(cache->cells_redrawn - redrawn, 3);
-  EXPECT_EQ(cache->regions_made, made);
-  // A block placed into the sky, in a region of one colour throughout, then dug again.
+  // A block placed into the sky, then dug again.
   const GameState sky = state_for(VIEW_CASES[6], player);
   expect_same_frames(sky, "the sky");
   mark(250, 40, BLOCK_GOLD);
@@ -290,8 +277,8 @@ TEST_F(DrawWorld, RegionsAndRunsGiveTheSameFrameAsOneDrawPerCell) {
   expect_same_frames(state, "after a load");
 }
 
-TEST_F(DrawWorld, TilesOfTheirOwnAreDrawnOneByOne) {
-  // A table whose tiles are separate bitmaps (no strip to merge from).
+TEST_F(DrawWorld, EachCellShowsTheColourOfItsOwnTile) {
+  // A table whose tiles are separate bitmaps, all of one colour.
   std::vector<ALLEGRO_BITMAP *> own(BLOCK_KIND_COUNT);
   fill(BLOCK_AIR);
   for (int id = 0; id < BLOCK_KIND_COUNT; ++id) {
@@ -339,9 +326,9 @@ TEST_F(DrawWorld, AnyRecordDrawsWithoutLeavingTheGrid) {
       state.player_y = p[1];
       state.screen_width = side;
       state.screen_height = side;
-      draw_world(cache.get(), grid.get(), state);
+      draw_world(picture.get(), grid.get(), state);
       state.screen_height = 700;
-      draw_world(cache.get(), grid.get(), state);
+      draw_world(picture.get(), grid.get(), state);
     }
     al_set_target_bitmap(nullptr);
     al_destroy_bitmap(small);

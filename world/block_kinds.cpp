@@ -32,14 +32,14 @@ void write_name(Block *block, const char *name) {
 
 void load_block_kinds(BlockKindTable *table) {
   *table = BlockKindTable{};
-  table->atlas = al_create_bitmap(TILE_STRIP_WIDTH, TILE_COUNT * CELL_SIZE);
+  table->atlas = al_create_bitmap(CELL_SIZE, TILE_COUNT * CELL_SIZE);
 
   ALLEGRO_BITMAP *tiles[TILE_COUNT];
   al_set_target_bitmap(table->atlas);
   for (int id = 0; id < TILE_COUNT; ++id) {
     const KindLook &look = KIND_LOOKS[id];
-    // Clearing honours the clipping rectangle: this fills one strip.
-    al_set_clipping_rectangle(0, id * CELL_SIZE, TILE_STRIP_WIDTH, CELL_SIZE);
+    // Clearing honours the clipping rectangle: this fills one tile.
+    al_set_clipping_rectangle(0, id * CELL_SIZE, CELL_SIZE, CELL_SIZE);
     al_clear_to_color(al_map_rgb(look.red, look.green, look.blue));
     tiles[id] = al_create_sub_bitmap(table->atlas, 0, id * CELL_SIZE, CELL_SIZE, CELL_SIZE);
   }

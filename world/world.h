@@ -35,16 +35,11 @@ struct Block {
   float y;                // world pixel y of the cell's top edge (10 * row)
 };
 
-// Width in pixels of each kind's colour strip in the tile atlas: wide enough
-// for a run of equal tiles across any screen row (256 cells).
-constexpr int TILE_STRIP_WIDTH = 2560;
-
 struct BlockKindTable {
   Block kinds[BLOCK_KIND_COUNT];
-  // Every tile is a 10 x 10 sub-bitmap at the left end of its kind's strip in
-  // this one bitmap (TILE_STRIP_WIDTH x 60, one 10-pixel strip per colour), so
-  // that held drawing batches a whole frame of tiles into a few draw calls and
-  // a run of equal tiles can be drawn as one region of the strip.
+  // Every tile is a 10 x 10 sub-bitmap of this one bitmap (10 x 60, the tiles
+  // one above the other), so that held drawing batches a frame of one draw
+  // per cell into a few draw calls.
   ALLEGRO_BITMAP *atlas;
 };
 

@@ -1,8 +1,8 @@
-// The game's frames, drawn from its pre-drawn regions, must have the same
+// The game's frames, drawn from the world's picture, must have the same
 // pixels as one draw per cell on the real OpenGL path: at menu and full-screen
 // sizes (widths that are no multiple of 10 included), at the edges of the
-// world and centred, while walking across regions, after a dig, a placement
-// and a load. Needs a display.
+// world and centred, while walking, after a dig, a placement and a load.
+// Needs a display.
 #include <allegro5/allegro.h>
 
 #include <cstdio>
@@ -18,16 +18,16 @@
 namespace {
 
 struct Probe {
-  RegionCache *cache;
+  WorldPicture *picture;
   WorldGrid *grid;
   const BlockKindTable *table;
   int failures;
 };
 
-std::vector<unsigned char> frame(Probe *probe, const GameState &state, bool from_regions) {
+std::vector<unsigned char> frame(Probe *probe, const GameState &state, bool from_picture) {
   al_hold_bitmap_drawing(true);
-  if (from_regions) {
-    draw_world(probe->cache, probe->grid, state);
+  if (from_picture) {
+    draw_world(probe->picture, probe->grid, state);
   } else {
     draw_world_cell_by_cell(probe->grid, state);
   }
@@ -55,7 +55,7 @@ void mark(Probe *probe, int column, int row, BlockKind kind) {
 int main() {
   if (!al_init()) return 1;
   auto grid = std::make_unique<WorldGrid>();
-  auto cache = std::make_unique<RegionCache>();
+  auto picture = std::make_unique<WorldPicture>();
   int failures = 0;
   for (const auto &size : {std::pair{1921, 1201}, {1367, 769}, {1200, 700}}) {
     ALLEGRO_DISPLAY *display = al_create_display(size.first, size.second);
@@ -73,7 +73,7 @@ int main() {
     al_set_target_bitmap(state.player_bitmap);
     al_clear_to_color(al_map_rgb(0, 125, 125));
     al_set_target_bitmap(al_get_backbuffer(display));
-    Probe probe{cache.get(), grid.get(), table.get(), 0};
+    Probe probe{picture.get(), grid.get(), table.get(), 0};
 
     // Left and top edges, centred with the player inside a cell, right and bottom edges.
     const float spots[][2] = {{30.0f, 300.0f}, {3601.5f, 2403.7f}, {3607.0f, 1190.0f}, {7190.0f, 4780.0f}};
@@ -82,7 +82,7 @@ int main() {
       state.player_y = spot[1];
       expect_same(&probe, state, "camera case");
     }
-    // Walking right and down across region edges, a few pixels a frame.
+    // Walking right and down, a few pixels a frame.
     for (int step = 0; step < 12; ++step) {
       state.player_x = 3190.0f + 7.0f * static_cast<float>(step);
       state.player_y = 3190.0f + 3.0f * static_cast<float>(step);
@@ -99,12 +99,12 @@ int main() {
     expect_same(&probe, state, "after a load");
     failures += probe.failures;
 
-    release_regions(cache.get());
+    release_world_picture(picture.get());
     al_set_target_bitmap(nullptr);
     al_destroy_bitmap(state.player_bitmap);
     al_destroy_display(display);
   }
   if (failures != 0) return 1;
-  std::printf("frames from regions match one draw per cell\n");
+  std::printf("frames from the picture match one draw per cell\n");
   return 0;
 }
