@@ -1,6 +1,7 @@
 // clodmere-save, run as a player would: on a real save, on damaged ones and with bad arguments.
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_image.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "persistence/save_disk.h"
 #include "persistence/save_format.h"
 #include "world/terrain.h"
 #include "world/world.h"
@@ -95,6 +97,17 @@ class SaveTool : public WorldTest {
     put_le32(&bytes, offset, value);
     std::string path = directory + "/" + name;
     write_bytes(path, bytes);
+    return path;
+  }
+
+  // Writes the fixture's grid and record as the save `name`, last changed at clock second `changed_at`.
+  std::string write_world(const char *name, time_t changed_at) {
+    std::vector<unsigned char> bytes(SAVE_FILE_BYTES);
+    encode_save(grid.get(), state, bytes.data());
+    std::string path = directory + "/" + name;
+    write_bytes(path, bytes);
+    const timespec times[2] = {{changed_at, 0}, {changed_at, 0}};
+    EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     return path;
   }
 
@@ -216,6 +229,69 @@ TEST_F(SaveTool, MapRefusesDamagedFilesAndUnwritablePicturesWithoutWritingAnythi
   EXPECT_EQ(run_tool("info " + shell_quoted(save_path)).exit_code, 0) << "the save survived";
 }
 
+TEST_F(SaveTool, NewWritesTheStartOfANewGameInTheWorldOfItsSeed) {
+  const std::string path = directory + "/new.wld";
+  const ToolRun run = run_tool("new --seed 4294967295 " + shell_quoted(path));
+  expect_clean(run);
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_NE(run.output.find("new world from seed 4294967295 written"), std::string::npos) << run.output;
+
+  GameState loaded{};
+  auto saved = std::make_unique<WorldGrid>();
+  ASSERT_EQ(read_save_file(path.c_str(), table.get(), &loaded, saved.get()).status, SAVE_OK);
+  const GameState start = start_game_state();
+  EXPECT_EQ(loaded.player_x, 30.0f);
+  EXPECT_EQ(loaded.player_y, 800.0f);
+  EXPECT_EQ(loaded.dirt_count + loaded.grass_count + loaded.stone_count + loaded.gold_count, 0);
+  EXPECT_EQ(loaded.selected_block, 1);
+  EXPECT_EQ(loaded.on_ground, start.on_ground) << "falling, as a new game starts";
+  EXPECT_EQ(std::memcmp(loaded.keys, start.keys, sizeof start.keys), 0) << "no key held";
+  generate_world_from_seed(grid.get(), table.get(), 4294967295u);
+  int differing = 0;
+  for (int i = 0; i < WORLD_CELL_COUNT; ++i) {
+    const Block &a = saved->cells[i];
+    const Block &b = grid->cells[i];
+    differing += std::memcmp(a.name, b.name, sizeof a.name) != 0 || a.id != b.id || a.tile != b.tile ||
+                 a.passable != b.passable || a.x != b.x || a.y != b.y;
+  }
+  EXPECT_EQ(differing, 0);
+
+  const ToolRun again = run_tool("new " + shell_quoted(path));
+  EXPECT_EQ(again.exit_code, 3) << again.output;
+  EXPECT_NE(again.output.find("exists; --force replaces it"), std::string::npos) << again.output;
+  const ToolRun forced = run_tool("new --force --seed 7 " + shell_quoted(path));
+  EXPECT_EQ(forced.exit_code, 0) << forced.output;
+  EXPECT_NE(forced.output.find("new world from seed 7 written"), std::string::npos) << forced.output;
+}
+
+TEST_F(SaveTool, SeedNamesTheSeedOfAPlayedWorldOrSaysThereIsNone) {
+  const std::uint32_t seed = 1765000000u;
+  generate_world_from_seed(grid.get(), table.get(), seed);
+  // Play: 180 cells dug out, 360 built over with the other kind.
+  for (int column = 0; column < WORLD_COLUMNS; column += 4) {
+    for (int row = 400; row < 403; ++row) {
+      Block &cell = cell_at(grid.get(), column, row);
+      const BlockKind other = cell.id == BLOCK_DIRT ? BLOCK_STONE : BLOCK_DIRT;
+      set_cell_kind(&cell, table->kinds[row == 400 ? BLOCK_UNDERGROUND : other]);
+    }
+  }
+  const ToolRun found = run_tool("seed " + shell_quoted(write_world("played.wld", seed + 5)));
+  expect_clean(found);
+  EXPECT_EQ(found.exit_code, 0) << found.output;
+  EXPECT_NE(found.output.find("seed 1765000000, a world generated at 2025-12-06 05:46:40 UTC; 540 cells differ"),
+            std::string::npos)
+      << found.output;
+
+  fill(BLOCK_DIRT);
+  const ToolRun none = run_tool("seed " + shell_quoted(write_world("dirt.wld", 1000)));
+  expect_clean(none);
+  EXPECT_EQ(none.exit_code, 4) << none.output;
+  EXPECT_NE(
+      none.output.find("no seed found: not a world the game generated in the year before 1970-01-01 00:16:40 UTC"),
+      std::string::npos)
+      << none.output;
+}
+
 TEST_F(SaveTool, ArgumentsAreCheckedAndHelpIsAvailable) {
   const ToolRun help = run_tool("--help");
   EXPECT_EQ(help.exit_code, 0);
@@ -231,6 +307,10 @@ TEST_F(SaveTool, ArgumentsAreCheckedAndHelpIsAvailable) {
       {"info", "info takes one save file"},
       {"info a b", "info takes one save file"},
       {"map a", "map takes a save file and the picture to write"},
+      {"new --seed 4294967296 a", "the seed must be a whole number from 0 to 4294967295: 4294967296"},
+      {"new --seed -1 a", "the seed must be a whole number from 0 to 4294967295: -1"},
+      {"new --seed 1", "new needs the save file to write"},
+      {"seed", "seed takes one save file"},
   };
   for (const auto &c : cases) {
     const ToolRun run = run_tool(c.arguments);

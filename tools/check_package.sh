@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The packaging step of the test command: builds the Debian package in its own
 # Release build folder, holds it to Debian's checker (lintian: no error, no
-# warning), validates the menu entry and the AppStream metadata it ships, and
-# checks that the installed game's font link lands on the system's font.
+# warning), validates the menu entry and the AppStream metadata it ships, tries
+# the menu entry's start script, and checks that the installed game's font
+# link lands on the system's font.
 # Usage: tools/check_package.sh [BUILD_DIR]  (default build-test-pkg)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,6 +47,20 @@ if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$tree/usr/share/applications/clodmere.desktop" || fail "desktop-file-validate"
 else
   skip desktop-file-validate
+fi
+# The menu entry runs the package's start script, which must start the
+# installed game in its folder under XDG_DATA_HOME (or ~/.local/share),
+# making it; tried here with a stand-in game that prints where it started.
+launcher=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$tree/usr/share/applications/clodmere.desktop")
+if [ -x "$tree$launcher" ] && grep -qF "'/usr/games/clodmere'" "$tree$launcher"; then
+  printf '#!/bin/sh\npwd\n' >"$tree/stand-in" && chmod +x "$tree/stand-in"
+  sed "s|'/usr/games/clodmere'|'$tree/stand-in'|" "$tree$launcher" >"$tree/launcher"
+  started=$(env -u XDG_DATA_HOME HOME="$tree/home" sh "$tree/launcher" </dev/null) || fail "$launcher failed"
+  [ "$started" = "$tree/home/.local/share/clodmere" ] || fail "$launcher started the game in '$started'"
+  started=$(XDG_DATA_HOME="$tree/data" sh "$tree/launcher" </dev/null) || fail "$launcher failed"
+  [ "$started" = "$tree/data/clodmere" ] || fail "$launcher started the game in '$started' under XDG_DATA_HOME"
+else
+  fail "the menu entry runs '$launcher', which is not a program of the package that starts /usr/games/clodmere"
 fi
 if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$tree"/usr/share/metainfo/*.metainfo.xml >/dev/null ||

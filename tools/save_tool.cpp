@@ -1,42 +1,60 @@
-// clodmere-save: looks inside a save file without starting the game.
-// It reads files only through the game's own checked loader, so it accepts
+// clodmere-save: looks inside a save file without starting the game, makes
+// new worlds and finds the seed a world came from. It reads and writes files
+// only through the game's own checked loader and safe save, so it accepts
 // and refuses exactly what the game does.
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_image.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "persistence/save_disk.h"
 #include "persistence/save_format.h"
 #include "state/game_state.h"
+#include "tools/seed_search.h"
+#include "world/terrain.h"
 #include "world/world.h"
 
 namespace {
 
-// Exit codes of both commands.
+// Exit codes of every command.
 constexpr int EXIT_VALID = 0;
 constexpr int EXIT_DAMAGED = 1;
 constexpr int EXIT_UNREADABLE = 2;
-constexpr int EXIT_USAGE = 3;  // bad arguments, or the picture could not be written
+constexpr int EXIT_USAGE = 3;    // bad arguments, or a picture or save that could not be written
+constexpr int EXIT_NO_SEED = 4;  // a valid save, but of no world the clock seeded in the year searched
 
 constexpr const char *USAGE =
     "Usage: clodmere-save info FILE\n"
     "       clodmere-save map FILE OUT.png\n"
+    "       clodmere-save new [--seed N] [--force] FILE\n"
+    "       clodmere-save seed FILE\n"
     "       clodmere-save --help\n"
     "\n"
-    "Looks inside a Clodmere save file (ClodmereSave.wld) with the game's own loader.\n"
+    "Looks inside a Clodmere save file (ClodmereSave.wld) with the game's own loader,\n"
+    "makes new worlds and finds the seed a world was generated from.\n"
     "\n"
     "  info FILE         the player's position, block counts, selected kind and held keys,\n"
     "                    the number of cells of each kind, and whether the game would load\n"
     "                    the file (with the reason when it would not)\n"
     "  map FILE OUT.png  writes the whole world as a 720 x 480 PNG picture, one pixel per\n"
     "                    cell in the colours of the game's tiles, the player marked in red\n"
+    "  new [--seed N] [--force] FILE\n"
+    "                    writes a save of a new world generated from seed N (0 to 4294967295;\n"
+    "                    by default the clock, as the game does), the player where a new game\n"
+    "                    starts; an existing FILE is replaced only with --force\n"
+    "  seed FILE         names the seed of a world the game generated: a second of the clock\n"
+    "                    in the year before the file's last change (a few seconds' search)\n"
     "\n"
-    "Exit status: 0 valid save (and picture written), 1 damaged save, 2 unreadable file,\n"
-    "3 bad arguments or a picture that could not be written.\n";
+    "Exit status: 0 valid save (and picture or save written, or seed found), 1 damaged save,\n"
+    "2 unreadable file, 3 bad arguments or a picture or save that could not be written,\n"
+    "4 no seed found.\n";
 
 // The player mark: the player's own cells and a square ring around them.
 const unsigned char MARK_RED = 255, MARK_GREEN = 0, MARK_BLUE = 0;
@@ -248,6 +266,115 @@ int run_map(const char *path, const char *out_path) {
   return EXIT_VALID;
 }
 
+// A seed as the player writes it: decimal digits, 0 to 4294967295.
+bool parse_seed(const char *text, std::uint32_t *seed) {
+  if (*text < '0' || *text > '9') return false;  // strtoull would take a sign or blanks
+  errno = 0;
+  char *end = nullptr;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value > UINT32_MAX) return false;
+  *seed = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+struct NewWorld {
+  const char *path;
+  bool seeded;
+  std::uint32_t seed;
+  bool force;
+};
+
+// Reads `new`'s arguments into *world; the usage exit code and a reason when they are wrong, else 0.
+int parse_new(int count, char **arguments, NewWorld *world) {
+  for (int i = 0; i < count; ++i) {
+    const char *argument = arguments[i];
+    if (std::strcmp(argument, "--force") == 0) {
+      world->force = true;
+    } else if (std::strcmp(argument, "--seed") == 0) {
+      if (++i == count) return usage_error("--seed needs a number", "");
+      if (!parse_seed(arguments[i], &world->seed)) {
+        return usage_error("the seed must be a whole number from 0 to 4294967295: ", arguments[i]);
+      }
+      world->seeded = true;
+    } else if (argument[0] == '-' && argument[1] != '\0') {
+      return usage_error("unknown option: ", argument);
+    } else if (world->path != nullptr) {
+      return usage_error("new takes one save file", "");
+    } else {
+      world->path = argument;
+    }
+  }
+  if (world->path == nullptr) return usage_error("new needs the save file to write", "");
+  return 0;
+}
+
+int run_new(const NewWorld &world) {
+  struct stat info {};
+  if (!world.force && lstat(world.path, &info) == 0) {
+    std::fprintf(stderr, "clodmere-save: %s exists; --force replaces it\n", world.path);
+    return EXIT_USAGE;
+  }
+  BlockKindTable table{};
+  if (!start_allegro(&table)) return EXIT_USAGE;
+  // The game's own seed when none is given: the low 32 bits of the time in seconds.
+  const std::uint32_t seed = world.seeded ? world.seed : static_cast<std::uint32_t>(std::time(nullptr));
+  auto grid = std::make_unique<WorldGrid>();
+  generate_world_from_seed(grid.get(), &table, seed);
+  // The record a new game starts with, so that loading it is starting New World.
+  const SaveCheck check = write_save_file(world.path, grid.get(), start_game_state());
+  if (check.status != SAVE_OK) {
+    std::fprintf(stderr, "clodmere-save: cannot write %s: %s\n", world.path, check.reason);
+    return EXIT_USAGE;
+  }
+  std::printf("%s: new world from seed %u written\n", world.path, static_cast<unsigned>(seed));
+  return EXIT_VALID;
+}
+
+// A second of the clock as a date, in UTC so that it reads the same everywhere.
+struct DateText {
+  char text[40];
+};
+DateText date_of(std::int64_t second) {
+  DateText date{};
+  const auto time = static_cast<std::time_t>(second);
+  std::tm parts{};
+  if (gmtime_r(&time, &parts) == nullptr ||
+      std::strftime(date.text, sizeof date.text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) {
+    std::snprintf(date.text, sizeof date.text, "second %lld", static_cast<long long>(second));
+  }
+  return date;
+}
+
+int run_seed(const char *path) {
+  BlockKindTable table{};
+  if (!start_allegro(&table)) return EXIT_USAGE;
+  const LoadedSave save = load_save(path, &table);
+  if (save.check.status != SAVE_OK) {
+    std::printf("%s: %s: %s\n", path, save.check.status == SAVE_DAMAGED ? "damaged" : "unreadable", save.check.reason);
+    return exit_code_of(save.check.status);
+  }
+  struct stat info {};
+  if (stat(path, &info) != 0) {
+    std::printf("%s: unreadable: %s\n", path, std::strerror(errno));
+    return EXIT_UNREADABLE;
+  }
+  // The world was generated no later than the save that holds it was written.
+  const std::int64_t changed_at = info.st_mtime;
+  const SeedSearch search = find_world_seed(save.grid.get(), &table, changed_at, changed_at - SEED_SEARCH_SECONDS);
+  if (search.sampled_cells < SEED_SAMPLE_CELLS) {
+    std::printf("%s: no seed found: too few cells are left as any seed generates them\n", path);
+    return EXIT_NO_SEED;
+  }
+  if (!search.found) {
+    std::printf("%s: no seed found: not a world the game generated in the year before %s (the file's last change)\n",
+                path, date_of(changed_at).text);
+    return EXIT_NO_SEED;
+  }
+  std::printf("%s: seed %u, a world generated at %s; %d cells differ from it\n", path,
+              static_cast<unsigned>(search.seed), date_of(search.seeded_at).text, search.changed_cells);
+  return EXIT_VALID;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -270,6 +397,15 @@ int main(int argc, char **argv) {
   if (std::strcmp(command, "map") == 0) {
     if (argc != 4) return usage_error("map takes a save file and the picture to write", "");
     return run_map(argv[2], argv[3]);
+  }
+  if (std::strcmp(command, "new") == 0) {
+    NewWorld world{};
+    const int wrong = parse_new(argc - 2, argv + 2, &world);
+    return wrong != 0 ? wrong : run_new(world);
+  }
+  if (std::strcmp(command, "seed") == 0) {
+    if (argc != 3) return usage_error("seed takes one save file", "");
+    return run_seed(argv[2]);
   }
   return usage_error("unknown command: ", command);
 }
