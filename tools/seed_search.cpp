@@ -9,14 +9,11 @@
 #include <memory>
 #include <vector>
 
+#include "world/random.h"
 #include "world/terrain.h"
 
 namespace {
 
-// The step of the game's generator (world/random.cpp); a seed's world
-// depends on these for good, so they never change.
-constexpr std::uint32_t RANDOM_MULTIPLIER = 214013u;
-constexpr std::uint32_t RANDOM_INCREMENT = 2531011u;
 constexpr int DRAWS = 100;  // terrain uses rand() % 100
 
 // Play changes cells, so the true seed may miss a few sampled cells: a block
@@ -114,7 +111,7 @@ bool fits_sample(const std::vector<SampleCell> &sample, std::uint32_t seed) {
     for (std::size_t i = first; i < first + BLOCK_CELLS; ++i) {
       const SampleCell &cell = sample[i];
       const std::uint32_t state = cell.a * seed + cell.b;
-      const unsigned v = ((state >> 16) & 32767u) % DRAWS;
+      const auto v = static_cast<unsigned>(random_value(state) % DRAWS);
       misses += static_cast<unsigned>(((cell.fits.bits[v / 64] >> (v % 64)) & 1u) ^ 1u);
     }
     if (misses > SAMPLE_MISSES_ALLOWED) return false;

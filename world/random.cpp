@@ -13,6 +13,6 @@ void clodmere_srand(std::uint32_t seed) { random_state = seed; }
 
 int clodmere_rand() {
   // Unsigned arithmetic wraps modulo 2^32, which is exactly the step we want.
-  random_state = random_state * 214013u + 2531011u;
-  return static_cast<int>((random_state >> 16) & 32767u);
+  random_state = random_state * RANDOM_MULTIPLIER + RANDOM_INCREMENT;
+  return random_value(random_state);
 }

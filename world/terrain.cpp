@@ -50,8 +50,8 @@ void generate_world_from_seed(WorldGrid *grid, const BlockKindTable *table, std:
   }
 }
 
+std::uint32_t clock_seed() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+
 void generate_world(WorldGrid *grid, const BlockKindTable *table) {
-  // The low 32 bits of the calendar time in seconds.
-  const auto seed = static_cast<std::uint32_t>(std::time(nullptr));
-  generate_world_from_seed(grid, table, seed);
+  generate_world_from_seed(grid, table, clock_seed());
 }

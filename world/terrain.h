@@ -8,6 +8,9 @@
 // Fills every cell with a new world seeded from the clock.
 void generate_world(WorldGrid *grid, const BlockKindTable *table);
 
+// The seed a new world gets: the low 32 bits of the calendar time in seconds.
+std::uint32_t clock_seed();
+
 // The same landscape for the same seed, every time and on every platform.
 // Leaves the game's random generator advanced by one draw per cell.
 void generate_world_from_seed(WorldGrid *grid, const BlockKindTable *table, std::uint32_t seed);
