@@ -103,6 +103,12 @@ LoadedSave load_save(const char *path, const BlockKindTable *table) {
   return save;
 }
 
+// Says why the save at `path` cannot be loaded; returns the exit code for it.
+int report_unloadable(const char *path, const SaveCheck &check) {
+  std::printf("%s: %s: %s\n", path, check.status == SAVE_DAMAGED ? "damaged" : "unreadable", check.reason);
+  return exit_code_of(check.status);
+}
+
 // The kind name as the table stores it: up to 8 bytes, maybe without a terminator.
 void print_kind_name(const BlockKindTable &table, int id) {
   std::printf("%.*s", static_cast<int>(sizeof table.kinds[id].name), table.kinds[id].name);
@@ -169,10 +175,7 @@ int run_info(const char *path) {
   BlockKindTable table{};
   if (!start_allegro(&table)) return EXIT_USAGE;
   const LoadedSave save = load_save(path, &table);
-  if (save.check.status != SAVE_OK) {
-    std::printf("%s: %s: %s\n", path, save.check.status == SAVE_DAMAGED ? "damaged" : "unreadable", save.check.reason);
-    return exit_code_of(save.check.status);
-  }
+  if (save.check.status != SAVE_OK) return report_unloadable(path, save.check);
   std::printf("%s: valid save\n", path);
   print_save(save.state, *save.grid, table);
   return EXIT_VALID;
@@ -349,10 +352,7 @@ int run_seed(const char *path) {
   BlockKindTable table{};
   if (!start_allegro(&table)) return EXIT_USAGE;
   const LoadedSave save = load_save(path, &table);
-  if (save.check.status != SAVE_OK) {
-    std::printf("%s: %s: %s\n", path, save.check.status == SAVE_DAMAGED ? "damaged" : "unreadable", save.check.reason);
-    return exit_code_of(save.check.status);
-  }
+  if (save.check.status != SAVE_OK) return report_unloadable(path, save.check);
   struct stat info {};
   if (stat(path, &info) != 0) {
     std::printf("%s: unreadable: %s\n", path, std::strerror(errno));
