@@ -319,7 +319,6 @@ int run_new(const NewWorld &world) {
   }
   BlockKindTable table{};
   if (!start_allegro(&table)) return EXIT_USAGE;
-  // The game's own seed when none is given: the low 32 bits of the time in seconds.
   const std::uint32_t seed = world.seeded ? world.seed : clock_seed();
   auto grid = std::make_unique<WorldGrid>();
   generate_world_from_seed(grid.get(), &table, seed);
