@@ -24,9 +24,10 @@ struct ToolRun {
   std::string output;  // standard output and standard error together
 };
 
-// Runs the built tool with `arguments` (already quoted for the shell).
+// Runs the built tool with `arguments` (already quoted for the shell); a run
+// that hangs is stopped after two minutes and fails with exit code 124.
 ToolRun run_tool(const std::string &arguments) {
-  const std::string command = std::string("'") + CLODMERE_SAVE_TOOL + "' " + arguments + " 2>&1";
+  const std::string command = std::string("timeout 120 '") + CLODMERE_SAVE_TOOL + "' " + arguments + " 2>&1";
   FILE *pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {-1, "popen failed"};
   ToolRun run{-1, {}};
@@ -151,6 +152,9 @@ TEST_F(SaveTool, InfoGivesTheReasonAndExitCodeForDamagedAndUnreadableFiles) {
   const std::string truncated_path = directory + "/truncated.wld";
   write_bytes(truncated_path, truncated);
   std::uint32_t nan_bits = 0x7fc00000u;
+  // A FIFO with no writer: opened without care, the read would wait for ever.
+  const std::string fifo_path = directory + "/fifo.wld";
+  ASSERT_EQ(mkfifo(fifo_path.c_str(), 0600), 0);
   const struct {
     std::string path;
     int exit_code;
@@ -161,6 +165,7 @@ TEST_F(SaveTool, InfoGivesTheReasonAndExitCodeForDamagedAndUnreadableFiles) {
       {damaged_save("nan.wld", 4, nan_bits), 1, "damaged: the player's position is not a number"},
       {directory + "/missing.wld", 2, "unreadable: No such file or directory"},
       {directory, 2, "unreadable: not a regular file"},
+      {fifo_path, 2, "unreadable: not a regular file"},
   };
   for (const auto &c : cases) {
     const ToolRun run = run_tool("info " + shell_quoted(c.path));
