@@ -56,6 +56,14 @@ HANDLER_LINE_PREFIXES = ("Clicked block coords: ", "Test", "Saved the world!", "
 
 LONG = 120.0  # seconds: the generous bound of every wait
 
+# A Windows build runs under wine, in the prefix the caller's WINEPREFIX names.
+WINE = "/usr/lib/wine/wine64"
+
+
+def command(executable):
+    """How to start `executable`: a Windows program through wine."""
+    return [WINE, executable] if executable.endswith(".exe") else [executable]
+
 
 class TestFailure(Exception):
     pass
@@ -126,7 +134,7 @@ class Game:
         self.lines = []
         self.errors = []
         self.lock = threading.Lock()
-        self.process = subprocess.Popen([executable], cwd=workdir, env=server.env(), stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen(command(executable), cwd=workdir, env=server.env(), stdin=subprocess.DEVNULL,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.readers = [threading.Thread(target=self._read, args=(self.process.stdout, self.lines), daemon=True),
                         threading.Thread(target=self._read, args=(self.process.stderr, self.errors), daemon=True)]

@@ -14,6 +14,8 @@
   window one pixel larger than the monitor each way, the HUD at its right
   edge; a save then records no failed load.
 - No font at all: the menu still works, the world is drawn, the HUD is not.
+- On Windows (the .exe under wine) with the system's Arial: no remark between
+  "Loading Font" and "Initializing Event Sources", and the HUD is drawn.
 """
 
 import os
@@ -32,7 +34,7 @@ def without_a_display_it_says_so_and_exits_1(executable, font):
     workdir = gs.make_workdir(font)
     try:
         env = {name: value for name, value in os.environ.items() if name not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        run = subprocess.run([executable], cwd=workdir, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+        run = subprocess.run(gs.command(executable), cwd=workdir, env=env, stdin=subprocess.DEVNULL, capture_output=True,
                              timeout=gs.LONG)
         gs.check(run.returncode == 1, "exit code %s without a display" % run.returncode)
         gs.check(run.stdout == b"Starting Clodmere 0.69! Please note that this is mainly a debug window.\n"
@@ -218,6 +220,34 @@ def without_a_font_the_game_runs_with_no_hud(server, executable):
         shutil.rmtree(workdir, ignore_errors=True)
 
 
+def the_system_font_comes_first_on_windows(server, executable, font):
+    """The prefix's C:\\Windows\\Fonts\\Arial.ttf, in a folder with no data of its own."""
+    system_font = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "Fonts", "arial.ttf")
+    shutil.copyfile(font, system_font)
+    workdir = tempfile.mkdtemp(prefix="clodmere-window-")
+    game = None
+    try:
+        game, window = gs.start_game(server, executable, workdir, ["New World"], (1440, 900))
+        gs.wait_until(lambda: not window.screenshot().all_of(1400, 875, 1440, 900, gs.FACE_GREY), gs.LONG,
+                      "the Load face's label")
+        window.close()
+        code = game.wait_exit()
+        gs.check(code == 0, "exit code %s\n%s" % (code, game.report()))
+        gs.expect_lines(gs.without_handler_lines(game.output()), [
+            line for line in gs.STARTUP_LINES if line != gs.FONT_REMARK_PREFIX] + [
+            "Loading Blocks",
+            "Generating a New World",
+            "Starting to Draw.",
+            "Destroying all that we worked so hard to create :(",
+            "Quitting, Thanks for playing!",
+        ])
+    finally:
+        if game is not None:
+            game.stop()
+        os.remove(system_font)
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
 def main(executable, font):
     without_a_display_it_says_so_and_exits_1(executable, font)
     server = gs.Xvfb()
@@ -225,8 +255,17 @@ def main(executable, font):
         closing_the_menu_quits_with_1(server, executable, font)
         game_run_prints_its_stages_and_exits_0(server, executable, font)
         full_screen_load_without_a_save_starts_a_new_world(server, executable, font)
+        if executable.endswith(".exe"):
+            the_system_font_comes_first_on_windows(server, executable, font)
+            # The Windows game also looks beside itself: a copy alone in a folder has no font.
+            alone = tempfile.mkdtemp(prefix="clodmere-program-")
+            try:
+                without_a_font_the_game_runs_with_no_hud(server, shutil.copy(executable, alone))
+            finally:
+                shutil.rmtree(alone, ignore_errors=True)
         # An installed copy of the game finds its installed font from any folder.
-        if not any(os.path.exists(os.path.join(prefix, "share/games/clodmere/arial.ttf")) for prefix in ("/usr", "/usr/local")):
+        elif not any(os.path.exists(os.path.join(prefix, "share/games/clodmere/arial.ttf"))
+                     for prefix in ("/usr", "/usr/local")):
             without_a_font_the_game_runs_with_no_hud(server, executable)
     finally:
         server.close()
