@@ -10,8 +10,10 @@ rem in quotes and out of parenthesised blocks, where a "&" or ")" in a folder
 rem name would end the command.
 setlocal
 set "folder=%APPDATA%\Clodmere"
-if not exist "%folder%\" mkdir "%folder%"
-cd /d "%folder%" && goto start
+rem "\*" exists for a folder only; the folder is tested before cd, whose failure
+rem wine's cmd does not report to "&&".
+if not exist "%folder%\*" mkdir "%folder%"
+if exist "%folder%\*" cd /d "%folder%" && goto start
 echo Clodmere cannot make or enter its folder "%folder%".
 set status=1
 goto ended
