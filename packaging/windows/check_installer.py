@@ -1,7 +1,7 @@
-"""Usage: WINEPREFIX=... DISPLAY=... check_installer.py SETUP_EXE. The Windows installer under wine, into its default
-folder and into one named with a space and a letter outside ASCII: a silent install, its files, Start menu shortcut and
-uninstall key; the shortcut's command with a stand-in game, which saves in %APPDATA%\\Clodmere and, when it fails,
-leaves the console waiting for a key; a silent uninstall that leaves the save and nothing else."""
+"""Usage: WINEPREFIX=... check_installer.py SETUP_EXE (no display needed). The Windows installer under wine, into
+its default folder and into one named with a space and a letter outside ASCII: a silent install, its files, Start menu
+shortcut and uninstall key; the shortcut's command with a stand-in game, which saves in %APPDATA%\\Clodmere and, when
+it fails, leaves the console waiting for a key; a silent uninstall that leaves the save and nothing else."""
 import os, pwd, shutil, subprocess, sys, tempfile, time
 
 WINE, LONG = "/usr/lib/wine/wine64", 120.0

@@ -29,6 +29,7 @@ Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestDPIAware true
+BrandingText "Clodmere ${VERSION}"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Clodmere"
 !define SHORTCUT "$SMPROGRAMS\Clodmere.lnk"
