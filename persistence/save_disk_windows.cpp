@@ -76,16 +76,17 @@ bool widen(const char *utf8, std::wstring *wide) {
   return true;
 }
 
-// The lock that marks a save in progress: one byte past the end of any save,
-// so that it never stands in the way of a reader. The system drops it when a
-// game is killed.
+// The lock of a file being written: a live save holds it on its temporary
+// file, a save rewritten in place on the save itself, where a load takes it
+// shared. It is one byte past the end of any save, so that it never stands in
+// the way of reading the file. The system drops it when a game is killed.
 constexpr std::uint64_t LOCK_OFFSET = SAVE_FILE_BYTES + 1;
 
 bool lock_byte(HANDLE file, DWORD flags) {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(LOCK_OFFSET & 0xFFFFFFFFu);
   at.OffsetHigh = static_cast<DWORD>(LOCK_OFFSET >> 32);
-  return LockFileEx(file, flags | LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != 0;
+  return LockFileEx(file, flags, 0, 1, 0, &at) != 0;
 }
 
 void unlock_byte(HANDLE file) {
@@ -215,7 +216,7 @@ void remove_if_abandoned(const std::wstring &path) {
   const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | DELETE, SHARE_ALL, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
-  if (lock_byte(file, LOCKFILE_FAIL_IMMEDIATELY)) {
+  if (lock_byte(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY)) {
     FILE_DISPOSITION_INFO gone{TRUE};
     SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
     unlock_byte(file);
@@ -235,6 +236,33 @@ void remove_abandoned_temps(const std::wstring &target) {
   FindClose(search);
 }
 
+// A load waits a little for a save being rewritten in place, so that it never
+// reads half of one, but never hangs on a lock someone else keeps for ever.
+constexpr int LOCK_WAIT_TRIES = 200;
+constexpr DWORD LOCK_WAIT_STEP_MS = 10;  // 2 s in all
+
+bool wait_for_shared_lock(HANDLE file) {
+  for (int tries = 0; tries < LOCK_WAIT_TRIES; ++tries) {
+    if (lock_byte(file, LOCKFILE_FAIL_IMMEDIATELY)) return true;
+    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) return true;  // no locks here
+    Sleep(LOCK_WAIT_STEP_MS);
+  }
+  return false;
+}
+
+// Windows does not replace a file that anyone has open, even for a moment
+// (another game loading it, a virus scanner): the rename is tried again for up
+// to 2 s before the save fails.
+bool replace_save(const std::wstring &temp, const std::wstring &target) {
+  for (int tries = 0;; ++tries) {
+    if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || tries == LOCK_WAIT_TRIES) return false;
+    Sleep(LOCK_WAIT_STEP_MS);
+    SetLastError(error);
+  }
+}
+
 // For a folder whose permissions refuse new files but allow writing the save:
 // the save is rewritten where it is, one game at a time (the lock), cut to
 // nothing first, so that a write that fails half-way leaves a file too short
@@ -242,7 +270,7 @@ void remove_abandoned_temps(const std::wstring &target) {
 SaveCheck write_in_place(const std::wstring &target, const std::vector<unsigned char> &bytes) {
   const HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, SHARE_ALL, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return last_failure();
-  const bool locked = lock_byte(file, 0);
+  const bool locked = lock_byte(file, LOCKFILE_EXCLUSIVE_LOCK);
   const bool written =
       locked && SetEndOfFile(file) != 0 && write_all(file, bytes.data(), bytes.size()) && FlushFileBuffers(file) != 0;
   const DWORD error = GetLastError();
@@ -269,7 +297,8 @@ DWORD create_temp(const std::wstring &target, const OldSave &old, std::wstring *
   if (error != ERROR_SUCCESS) return error;
   // The lock's handle shares deletion, so that the rename can take the file while it is held.
   *lock = CreateFileW(temp->c_str(), GENERIC_READ, SHARE_ALL, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (*lock != INVALID_HANDLE_VALUE && lock_byte(*lock, LOCKFILE_FAIL_IMMEDIATELY)) return ERROR_SUCCESS;
+  if (*lock != INVALID_HANDLE_VALUE && lock_byte(*lock, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY))
+    return ERROR_SUCCESS;
   error = GetLastError();
   if (*lock != INVALID_HANDLE_VALUE) CloseHandle(*lock);
   *lock = INVALID_HANDLE_VALUE;
@@ -295,8 +324,20 @@ SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameStat
     CloseHandle(file);
     return save_check(SAVE_UNREADABLE, "not a regular file");
   }
+  if (!wait_for_shared_lock(file)) {
+    CloseHandle(file);
+    return save_check(SAVE_UNREADABLE, "Resource temporarily unavailable");
+  }
+  // Its size once no one rewrites it.
+  if (GetFileInformationByHandle(file, &info) == 0) {
+    const SaveCheck check = last_failure();
+    unlock_byte(file);
+    CloseHandle(file);
+    return check;
+  }
   const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   if (size != SAVE_FILE_BYTES) {
+    unlock_byte(file);
     CloseHandle(file);
     return save_check(SAVE_DAMAGED, "the file is %llu bytes long, not %llu", static_cast<unsigned long long>(size),
                       static_cast<unsigned long long>(SAVE_FILE_BYTES));
@@ -306,6 +347,7 @@ SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameStat
   std::size_t got = 0;
   const bool read = read_up_to(file, bytes.data(), bytes.size(), &got);
   const DWORD error = GetLastError();
+  unlock_byte(file);
   CloseHandle(file);
   if (!read) return save_check(SAVE_DAMAGED, "it could not be read (%s)", failure(error).reason);
   return decode_save(bytes.data(), got, table, state, grid);
@@ -349,7 +391,7 @@ SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState sta
   DWORD error = GetLastError();
   saved = CloseHandle(writer) != 0 && saved;
   if (saved) {
-    saved = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    saved = replace_save(temp, target);
     error = GetLastError();
   }
   if (!saved) DeleteFileW(temp.c_str());  // gone once the lock's handle closes
