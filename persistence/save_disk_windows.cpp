@@ -133,7 +133,7 @@ struct OldSave {
   DWORD attributes;
   PSECURITY_DESCRIPTOR security;  // the old file's permissions (LocalFree), or null
   PACL permissions;               // inside `security`
-  bool permissions_protected;     // set on the file itself, not inherited from the folder
+  bool permissions_protected;     // set on the file itself, none inherited from the folder
 };
 
 // Attributes the new save takes over (read-only saves are refused instead).
@@ -176,14 +176,14 @@ bool inspect_old_save(std::wstring *target, OldSave *old) {
   return ok;
 }
 
-// The new file gets the old one's permissions, as the old file had them; where
-// the system refuses (a file system without them) it keeps the folder's.
+// A save whose permissions the player set on the file itself (inheritance from
+// the folder turned off) passes them on; any other new file takes the folder's,
+// as the old one did. Copying inherited permissions would gain nothing, and
+// wine turns a copied list into wider Unix modes (0600 became 0775).
 void give_old_permissions(HANDLE file, const OldSave &old) {
-  if (old.security == nullptr || old.permissions == nullptr) return;
-  const SECURITY_INFORMATION what =
-      DACL_SECURITY_INFORMATION |
-      (old.permissions_protected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-  SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, old.permissions, nullptr);
+  if (old.security == nullptr || old.permissions == nullptr || !old.permissions_protected) return;
+  SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                  nullptr, old.permissions, nullptr);
 }
 
 // Each save's temporary file is "<save>.<8 hex digits>.tmp" beside the save.

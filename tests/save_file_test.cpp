@@ -543,7 +543,13 @@ TEST_F(SaveFile, AReadOnlySaveIsRefusedAndTheSavesOwnerAndModeAreKept) {
   EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
   fs::permissions(save, fs::perms(0664));
 
-#ifndef _WIN32
+#ifdef _WIN32
+  // A hidden save stays hidden.
+  ASSERT_NE(SetFileAttributesW(save.c_str(), FILE_ATTRIBUTE_HIDDEN), 0);
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(save), encoded());
+  EXPECT_NE(GetFileAttributesW(save.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+#else
   // Someone allowed to write it (root, here, when the tests run as root) keeps the player's file the player's.
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   EXPECT_EQ(read_bytes(save), encoded());

@@ -372,6 +372,7 @@ int main(int argc, char **argv) {
   // From here on every argument, paths included, is UTF-8.
   std::vector<std::string> arguments = utf8_arguments(argc, argv);
   std::vector<char *> pointers;
+  pointers.reserve(arguments.size());
   for (std::string &argument : arguments) pointers.push_back(&argument[0]);
   argc = static_cast<int>(pointers.size());
   argv = pointers.data();

@@ -38,6 +38,7 @@ std::vector<std::string> utf8_arguments(int argc, char **argv) {
   LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
   std::vector<std::string> arguments;
+  arguments.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) arguments.push_back(narrow(wide[i]));
   LocalFree(wide);
   return arguments;
