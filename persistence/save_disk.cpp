@@ -127,16 +127,13 @@ std::string temp_path_for(const std::string &target, int attempt) {
   return target + "." + digits + TEMP_SUFFIX;
 }
 
-bool is_temp_name_of(const char *entry, const std::string &save_name) {
-  const std::size_t suffix_length = std::strlen(TEMP_SUFFIX);
-  if (std::strlen(entry) != save_name.size() + 1 + TEMP_DIGITS + suffix_length) return false;
-  if (save_name.compare(0, save_name.size(), entry, save_name.size()) != 0) return false;
-  const char *rest = entry + save_name.size();
-  if (rest[0] != '.' || std::strcmp(rest + 1 + TEMP_DIGITS, TEMP_SUFFIX) != 0) return false;
-  for (std::size_t i = 1; i <= TEMP_DIGITS; ++i) {
-    if ((rest[i] < '0' || rest[i] > '9') && (rest[i] < 'a' || rest[i] > 'f')) return false;
-  }
-  return true;
+// "<save name>.<8 lowercase hex digits>.tmp", as temp_path_for makes them.
+bool is_temp_name_of(const std::string &entry, const std::string &save_name) {
+  const std::size_t digits_at = save_name.size() + 1;
+  return entry.size() == digits_at + TEMP_DIGITS + std::strlen(TEMP_SUFFIX) &&
+         entry.compare(0, digits_at, save_name + ".") == 0 &&
+         entry.find_first_not_of("0123456789abcdef", digits_at) == digits_at + TEMP_DIGITS &&
+         entry.compare(digits_at + TEMP_DIGITS, std::string::npos, TEMP_SUFFIX) == 0;
 }
 
 // A save killed half-way leaves its temporary file behind, unlocked: the next
