@@ -4,7 +4,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -73,6 +75,10 @@ void give_to_player(const fs::path &path) {
   }
 }
 
+bool become_player() {
+  return geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(PLAYER) == 0 && setuid(PLAYER) == 0);
+}
+
 enum AtFileLimit { LIMIT_FAILS_WRITE, LIMIT_KILLS };
 
 // save_world in `dir`, run by the player in a child process; returns its
@@ -88,8 +94,7 @@ std::string save_as_player(const fs::path &dir, const WorldGrid *grid, const Gam
     dup2(console[1], STDOUT_FILENO);
     close(console[0]);
     close(console[1]);
-    bool ready = chdir(dir.c_str()) == 0;
-    if (ready && geteuid() == 0) ready = setgroups(0, nullptr) == 0 && setgid(PLAYER) == 0 && setuid(PLAYER) == 0;
+    bool ready = chdir(dir.c_str()) == 0 && become_player();
     if (ready && file_limit != RLIM_INFINITY) {
       if (at_limit == LIMIT_FAILS_WRITE) std::signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{file_limit, file_limit};
@@ -583,7 +588,7 @@ TEST_F(SaveFile, AFolderThatRefusesNewFilesGetsTheSaveRewrittenInPlace) {
   fs::permissions(dir, fs::perms(0755));
 }
 
-TEST_F(SaveFile, ASaveKilledHalfWayLeavesOneTemporaryFileThatTheNextSaveRemoves) {
+TEST_F(SaveFile, ASaveKilledHalfWayLeavesItsOwnTemporaryFileThatTheNextSaveRemovesUnlessLocked) {
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   const Bytes previous = read_bytes(dir / SAVE_FILE_NAME);
   give_to_player(dir);
@@ -591,24 +596,100 @@ TEST_F(SaveFile, ASaveKilledHalfWayLeavesOneTemporaryFileThatTheNextSaveRemoves)
   state.stone_count = 1;
   for (int kill = 0; kill < 2; ++kill) {
     EXPECT_EQ(save_as_player(dir, grid.get(), state, 1 << 20, LIMIT_KILLS), "killed\n");
+    ASSERT_EQ(entries().size(), 2u) << "the next save removes a dead game's file and leaves its own";
+    const std::string left = entries()[1];
+    EXPECT_EQ(left.substr(0, 17) + "|" + left.substr(25), "ClodmereSave.wld.|.tmp");
+    EXPECT_EQ(left.find_first_not_of("0123456789abcdef", 17), 25u) << left;
   }
-  const std::string temp_name = std::string(SAVE_FILE_NAME) + ".tmp";
-  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, temp_name}));
   EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), previous);
-  EXPECT_EQ(fs::file_size(dir / temp_name), 1u << 20);
-  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
-  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
 
-  // A link planted under the temporary name is removed, never written through.
-  write_bytes(dir / "victim", {1, 2, 3});
-  fs::create_symlink(dir / "victim", dir / temp_name);
-  state.stone_count = 2;
+  // A live game's file (locked through another open file) and the one name older games used are left alone.
+  const std::string live = "ClodmereSave.wld.0123abcd.tmp", older = "ClodmereSave.wld.tmp";
+  write_bytes(dir / live, {1});
+  write_bytes(dir / older, {2});
+  const int held = open((dir / live).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
-  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), encoded());
-  EXPECT_EQ(read_bytes(dir / "victim"), (Bytes{1, 2, 3}));
-  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, "victim"}));
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, live, older}));
+  close(held);
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, older}));
 }
+#endif
+
+// Game 1 or 2 of two saving `worlds[game]` into `dir` at once, the player at x = 1000 x game + save, each save
+// checked against the file read right after it. Returns what went wrong.
+std::string save_beside_another_game(const fs::path &dir, const WorldGrid *const *worlds, GameState state, int game) {
+  const std::string path = (dir / SAVE_FILE_NAME).string();
+  auto found_grid = std::make_unique<WorldGrid>();
+  std::string faults;
+  for (int save = 0; save < 12; ++save) {
+    state.player_x = static_cast<float>(1000 * game + save);
+    const SaveCheck saved = write_save_file(path.c_str(), worlds[game], state);
+    GameState found{};
+    const SaveCheck read = read_save_file(path.c_str(), nullptr, &found, found_grid.get());
+    const int found_game = static_cast<int>(found.player_x) / 1000;
+    // The file holds this save or one of the other game's, whole.
+    bool truthful = found.player_x == state.player_x || found_game == 3 - game;
+    for (int i = 0; truthful && i < WORLD_CELL_COUNT; ++i)
+      truthful = found_grid->cells[i].id == worlds[found_game]->cells[i].id;
+    if (saved.status != SAVE_OK || read.status != SAVE_OK || !truthful)
+      faults += std::string(saved.reason) + " / " + read.reason + " / x " + std::to_string(found.player_x) + "\n";
+  }
+  return faults;
+}
+
+TEST_F(SaveFile, TwoGamesSavingIntoOneFolderAtOnceEachCompleteWholeAndReportTruly) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  give_to_player(dir);
+  give_to_player(dir / SAVE_FILE_NAME);
+  const auto patterned = std::make_unique<WorldGrid>(*grid);
+  fill(BLOCK_STONE);
+  const WorldGrid *const worlds[3] = {nullptr, patterned.get(), grid.get()};
+#ifdef _WIN32
+  // The games as two threads: each opens the file on its own, and share modes and locks hold between two opens
+  // as between two processes.
+  std::string faults[2];
+  std::thread games[2];
+  for (int game = 1; game <= 2; ++game) {
+    games[game - 1] = std::thread([&, game] { faults[game - 1] = save_beside_another_game(dir, worlds, state, game); });
+  }
+  for (std::thread &game : games) game.join();
+  EXPECT_EQ(faults[0] + faults[1], "");
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
 #else
+  // A folder that takes new files, then one that refuses them (each game rewrites the save in place).
+  for (const unsigned folder_mode : {0755u, 0555u}) {
+    SCOPED_TRACE(folder_mode);
+    fs::permissions(dir, fs::perms(folder_mode));
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t games[2];
+    for (int game = 1; game <= 2; ++game) {
+      games[game - 1] = fork();
+      if (games[game - 1] == 0) {
+        close(go[1]);
+        char start = 0;
+        const bool ready = become_player() && read(go[0], &start, 1) == 0;  // both start when the pipe closes
+        const std::string faults = ready ? save_beside_another_game(dir, worlds, state, game) : "not ready";
+        static_cast<void>(std::fprintf(stderr, "%s", faults.c_str()));
+        _exit(faults.empty() ? 0 : 1);
+      }
+    }
+    close(go[0]);
+    close(go[1]);
+    for (const pid_t game : games) {
+      int status = -1;
+      ASSERT_EQ(waitpid(game, &status, 0), game);
+      EXPECT_EQ(status, 0) << "a game's faults are on its standard error";
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+  }
+  fs::permissions(dir, fs::perms(0755));
+#endif
+}
+
+#ifdef _WIN32
 TEST_F(SaveFile, BesideOtherGamesASaveRemovesOnlyAKilledOnesFileAndWaitsOutALoad) {
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   // Killed while saving: the system closed its files and dropped its lock.
