@@ -1,11 +1,17 @@
 // Saving and loading the whole game against a plain write and read of the
 // same 9,677,080 bytes, measured in the same run on the same file system.
 #include <benchmark/benchmark.h>
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,9 +24,17 @@ namespace {
 // One scratch directory for the whole run, beside where a game would save.
 const std::string &scratch_dir() {
   static const std::string dir = [] {
+#ifdef _WIN32
+    // No mkdtemp there: a name of this process's own in the user's temporary folder.
+    const std::filesystem::path made =
+        std::filesystem::temp_directory_path() / ("clodmere-save-bench-" + std::to_string(_getpid()));
+    if (!std::filesystem::create_directory(made)) std::abort();
+    return made.u8string();
+#else
     char pattern[] = "/tmp/clodmere-save-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr) std::abort();
     return std::string(pattern);
+#endif
   }();
   return dir;
 }
@@ -51,7 +65,11 @@ bool write_plain(const std::string &path, const std::vector<unsigned char> &byte
   std::FILE *file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+#ifdef _WIN32
+  if (synced) ok = ok && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;  // FlushFileBuffers
+#else
   if (synced) ok = ok && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+#endif
   return std::fclose(file) == 0 && ok;
 }
 
@@ -155,6 +173,7 @@ int main(int argc, char **argv) {
   for (const char *name : {"plain.bin", "plain-synced.bin", "ClodmereSave.wld", "plain-read.bin", "load.wld"}) {
     static_cast<void>(std::remove(scratch_file(name).c_str()));  // best effort
   }
-  rmdir(scratch_dir().c_str());
+  std::error_code error;
+  std::filesystem::remove(std::filesystem::u8path(scratch_dir()), error);
   return 0;
 }

@@ -14,7 +14,13 @@ struct SaveCheck {
 };
 
 // A check with its reason formatted like printf (cut to fit the record).
+// MinGW's C++ library formats with its own C99 printf (%zu works), which GCC
+// checks as gnu_printf there; plain printf would mean Microsoft's.
+#ifdef __MINGW32__
+SaveCheck save_check(SaveStatus status, const char *format, ...) __attribute__((format(gnu_printf, 2, 3)));
+#else
 SaveCheck save_check(SaveStatus status, const char *format, ...) __attribute__((format(printf, 2, 3)));
+#endif
 
 // The check of something sound.
 inline SaveCheck save_sound() { return SaveCheck{SAVE_OK, {}}; }

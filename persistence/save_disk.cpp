@@ -2,13 +2,18 @@
 // kept, and never half a save in the file's place.
 #include "persistence/save_disk.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -91,12 +96,100 @@ bool resolve_links(const char *path, std::string *target) {
 // The folder itself refuses new files, as opposed to a full disk or a bad path.
 bool folder_refuses(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-// The one temporary name beside the save. A save killed half-way leaves it
-// behind; the next save removes it before creating its own, so there is never
-// more than one. O_EXCL also refuses a link planted under that name.
-int create_temp(const std::string &temp_path) {
-  if (unlink(temp_path.c_str()) != 0 && errno != ENOENT) return -1;
-  return open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+// Takes a flock, waiting for it. A file system without locks (NFS without its
+// lock service) still gets its saves, only without the guard.
+bool take_lock(int fd, int operation) {
+  while (flock(fd, operation) != 0) {
+    if (errno != EINTR) return errno == ENOLCK || errno == EOPNOTSUPP;
+  }
+  return true;
+}
+
+bool same_file(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Every save writes under a name of its own, "<file>.<8 lowercase hex digits>.tmp",
+// so that two games saving into one folder never share a temporary file.
+constexpr std::size_t TEMP_DIGITS = 8;
+constexpr const char *TEMP_SUFFIX = ".tmp";
+constexpr int MAX_TEMP_ATTEMPTS = 64;
+
+// The process, the moment and the attempt mixed into eight hex digits.
+std::string temp_path_for(const std::string &target, int attempt) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::uint64_t mix = static_cast<std::uint64_t>(getpid()) << 32;
+  mix ^= static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
+  mix ^= static_cast<std::uint64_t>(attempt) * 0x9E3779B97F4A7C15u;
+  mix = (mix ^ (mix >> 33)) * 0xFF51AFD7ED558CCDu;  // so that nearby inputs give unrelated digits
+  mix = (mix ^ (mix >> 33)) * 0xC4CEB9FE1A85EC53u;
+  char digits[TEMP_DIGITS + 1];
+  std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>((mix ^ (mix >> 33)) & 0xFFFFFFFFu));
+  return target + "." + digits + TEMP_SUFFIX;
+}
+
+// "<save name>.<8 lowercase hex digits>.tmp", as temp_path_for makes them.
+bool is_temp_name_of(const std::string &entry, const std::string &save_name) {
+  const std::size_t digits_at = save_name.size() + 1;
+  return entry.size() == digits_at + TEMP_DIGITS + std::strlen(TEMP_SUFFIX) &&
+         entry.compare(0, digits_at, save_name + ".") == 0 &&
+         entry.find_first_not_of("0123456789abcdef", digits_at) == digits_at + TEMP_DIGITS &&
+         entry.compare(digits_at + TEMP_DIGITS, std::string::npos, TEMP_SUFFIX) == 0;
+}
+
+// A save killed half-way leaves its temporary file behind, unlocked: the next
+// save of any game removes it. A live save holds its file locked, so a file
+// whose lock cannot be had is never touched. Best effort: the save does not
+// depend on it.
+void remove_stale_temps(const std::string &target) {
+  const std::string folder = folder_of(target);
+  const std::string save_name = target.substr(folder.size());
+  DIR *listing = opendir(folder.empty() ? "." : folder.c_str());
+  if (listing == nullptr) return;
+  const int folder_fd = dirfd(listing);
+  for (const dirent *entry = readdir(listing); entry != nullptr; entry = readdir(listing)) {
+    if (!is_temp_name_of(entry->d_name, save_name)) continue;
+    const int fd = openat(folder_fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    // Once locked, the name must still be that file: it may have been removed
+    // and made again by another save meanwhile.
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(folder_fd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && same_file(opened, named)) {
+      unlinkat(folder_fd, entry->d_name, 0);
+    }
+    close(fd);
+  }
+  closedir(listing);
+}
+
+// This save's own temporary file, created exclusively (O_EXCL also refuses a
+// link planted under the name) and locked until it is renamed into place.
+// Returns -1 with errno set when none can be made.
+int create_own_temp(const std::string &target, std::string *temp_path) {
+  for (int attempt = 0; attempt < MAX_TEMP_ATTEMPTS; ++attempt) {
+    *temp_path = temp_path_for(target, attempt);
+    const int fd = open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    if (!take_lock(fd, LOCK_EX)) {
+      const int lock_errno = errno;
+      unlink(temp_path->c_str());
+      close(fd);
+      errno = lock_errno;
+      return -1;
+    }
+    // Between the creation and the lock another save's cleaning may have taken
+    // the file for a dead game's and removed it: then make another.
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(fd, &opened) == 0 && lstat(temp_path->c_str(), &named) == 0 && same_file(opened, named)) return fd;
+    close(fd);
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // The new file takes over the old save's owner, group and permission bits,
@@ -128,13 +221,32 @@ bool sync_folder(const std::string &folder) {
 SaveCheck write_in_place(const std::string &target, const std::vector<unsigned char> &bytes) {
   const int fd = open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return system_failure();
-  if (ftruncate(fd, 0) != 0 || !write_all(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) {
+  // Two games rewriting one save in place take turns, and a load waits for the
+  // one writing (read_save_file takes the shared lock).
+  if (!take_lock(fd, LOCK_EX) || ftruncate(fd, 0) != 0 || !write_all(fd, bytes.data(), bytes.size()) ||
+      fsync(fd) != 0) {
     const SaveCheck check = system_failure();
     close(fd);
     return check;
   }
   if (close(fd) != 0) return system_failure();
   return save_sound();
+}
+
+// A load waits a little for a save being rewritten in place, so that it never
+// reads half of one, but never hangs on a lock someone else keeps forever.
+constexpr int LOCK_WAIT_TRIES = 200;
+constexpr long LOCK_WAIT_STEP_NS = 10000000;  // 10 ms, 2 s in all
+
+bool wait_for_shared_lock(int fd) {
+  for (int tries = 0; tries < LOCK_WAIT_TRIES; ++tries) {
+    if (flock(fd, LOCK_SH | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return true;  // no locks on this file system: read unguarded
+    const timespec step{0, LOCK_WAIT_STEP_NS};
+    nanosleep(&step, nullptr);
+  }
+  errno = EWOULDBLOCK;
+  return false;
 }
 
 }  // namespace
@@ -152,6 +264,11 @@ SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameStat
   if (!S_ISREG(info.st_mode)) {
     close(fd);
     return save_check(SAVE_UNREADABLE, "not a regular file");
+  }
+  if (!wait_for_shared_lock(fd) || fstat(fd, &info) != 0) {
+    const SaveCheck check = system_failure();
+    close(fd);
+    return check;
   }
   if (static_cast<std::size_t>(info.st_size) != SAVE_FILE_BYTES) {
     close(fd);
@@ -184,26 +301,26 @@ SaveCheck write_save_file(const char *path, const WorldGrid *grid, GameState sta
   std::vector<unsigned char> bytes(SAVE_FILE_BYTES);
   encode_save(grid, state, bytes.data());
 
-  // The new save is complete and on disk under the temporary name before the
-  // rename replaces the old one, so a failure never costs a world.
-  const std::string temp_path = target + ".tmp";
-  const int fd = create_temp(temp_path);
+  // The new save is complete and on disk under this save's own temporary name
+  // before the rename replaces the old one, so a failure never costs a world
+  // and a reader only ever finds a whole save.
+  remove_stale_temps(target);
+  std::string temp_path;
+  const int fd = create_own_temp(target, &temp_path);
   if (fd < 0) {
     if (folder_refuses(errno) && have_old_save && S_ISREG(old_save.st_mode)) return write_in_place(target, bytes);
     return system_failure();
   }
+  // The lock is held through the rename, so no cleaner takes the file first;
+  // while it is held the name is this save's alone to remove.
   if (!give_old_attributes(fd, have_old_save ? &old_save : nullptr) || !write_all(fd, bytes.data(), bytes.size()) ||
-      fsync(fd) != 0) {
+      fsync(fd) != 0 || rename(temp_path.c_str(), target.c_str()) != 0) {
     const SaveCheck check = system_failure();
+    unlink(temp_path.c_str());
     close(fd);
-    unlink(temp_path.c_str());
     return check;
   }
-  if (close(fd) != 0 || rename(temp_path.c_str(), target.c_str()) != 0) {
-    const SaveCheck check = system_failure();
-    unlink(temp_path.c_str());
-    return check;
-  }
+  close(fd);  // the data is on disk already: nothing a failed close could report is lost
   // The new save is in place but not known to survive a power cut: say so.
   if (!sync_folder(folder_of(target))) return system_failure();
   return save_sound();

@@ -1,11 +1,17 @@
 #include "persistence/save_file.h"
 
-#include <grp.h>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +23,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "persistence/save_disk.h"
@@ -50,10 +57,13 @@ std::uint32_t float_bits(float value) {
 
 std::size_t cell_offset(int column, int row) { return SAVE_STATE_BYTES + cell_index(column, row) * SAVE_CELL_BYTES; }
 
-unsigned mode_of(const fs::path &path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
+// The save code takes UTF-8 paths on every system.
+std::string utf8(const fs::path &path) { return path.u8string(); }
+
+// On Windows the read-only attribute shows as 0444.
+unsigned mode_of(const fs::path &path) { return static_cast<unsigned>(fs::status(path).permissions()) & 07777u; }
+
+#ifndef _WIN32
 
 // Root passes every permission check, so when the tests run as root the
 // player is nobody, and the files the player owns are nobody's.
@@ -63,6 +73,10 @@ void give_to_player(const fs::path &path) {
   if (geteuid() == 0) {
     ASSERT_EQ(chown(path.c_str(), PLAYER, PLAYER), 0) << path;
   }
+}
+
+bool become_player() {
+  return geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(PLAYER) == 0 && setuid(PLAYER) == 0);
 }
 
 enum AtFileLimit { LIMIT_FAILS_WRITE, LIMIT_KILLS };
@@ -80,8 +94,7 @@ std::string save_as_player(const fs::path &dir, const WorldGrid *grid, const Gam
     dup2(console[1], STDOUT_FILENO);
     close(console[0]);
     close(console[1]);
-    bool ready = chdir(dir.c_str()) == 0;
-    if (ready && geteuid() == 0) ready = setgroups(0, nullptr) == 0 && setgid(PLAYER) == 0 && setuid(PLAYER) == 0;
+    bool ready = chdir(dir.c_str()) == 0 && become_player();
     if (ready && file_limit != RLIM_INFINITY) {
       if (at_limit == LIMIT_FAILS_WRITE) std::signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{file_limit, file_limit};
@@ -102,6 +115,17 @@ std::string save_as_player(const fs::path &dir, const WorldGrid *grid, const Gam
   if (WIFSIGNALED(status)) return text + "killed\n";
   return WEXITSTATUS(status) == 0 ? text : text + "could not become the player\n";
 }
+#else
+// Windows has no other user to become: the player is this process.
+void give_to_player(const fs::path &) {}
+
+std::string save_as_player(const fs::path &dir, const WorldGrid *grid, const GameState &state) {
+  fs::current_path(dir);
+  testing::internal::CaptureStdout();
+  save_world(grid, state);
+  return testing::internal::GetCapturedStdout();
+}
+#endif
 
 void expect_same_cells(const WorldGrid &a, const WorldGrid &b) {
   int differences = 0;
@@ -406,13 +430,17 @@ TEST_F(SaveFile, PositionsTheGameReachesAreAccepted) {
   // The bounds themselves are accepted too.
   const float positions[][2] = {{0.0f, 4720.0f}, {7187.5f, 4720.0f}, {30.0f, -77.5f},
                                 {3600.0f, 0.0f}, {7190.0f, 4780.0f}, {0.0f, -4800.0f}};
+  // In a player's folder whose name is not ASCII, as C:\Users\Zo\u00eb is.
+  const fs::path zoe = dir / fs::u8path(u8"Zo\u00eb");
+  fs::create_directory(zoe);
+  const std::string edge = utf8(zoe / "edge.wld");
   for (const auto &position : positions) {
     state.player_x = position[0];
     state.player_y = position[1];
-    ASSERT_EQ(write_save_file((dir / "edge.wld").c_str(), grid.get(), state).status, SAVE_OK);
+    ASSERT_EQ(write_save_file(edge.c_str(), grid.get(), state).status, SAVE_OK);
     GameState loaded{};
     auto loaded_grid = std::make_unique<WorldGrid>();
-    const SaveCheck check = read_save_file((dir / "edge.wld").c_str(), table.get(), &loaded, loaded_grid.get());
+    const SaveCheck check = read_save_file(edge.c_str(), table.get(), &loaded, loaded_grid.get());
     EXPECT_EQ(check.status, SAVE_OK) << position[0] << ", " << position[1] << ": " << check.reason;
     EXPECT_EQ(loaded.player_x, position[0]);
     EXPECT_EQ(loaded.player_y, position[1]);
@@ -424,6 +452,15 @@ TEST_F(SaveFile, AFailedSaveSaysSoAndKeepsThePreviousSave) {
   const Bytes previous = read_bytes(dir / SAVE_FILE_NAME);
   state.dirt_count = 999;
 
+#ifdef _WIN32
+  // Another program holds the save open without sharing its deletion (an editor, say): the rename fails.
+  const HANDLE holder = CreateFileW((dir / SAVE_FILE_NAME).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  const std::string console = save_in_dir();
+  CloseHandle(holder);
+  EXPECT_EQ(console, "Could not save the world: Permission denied\n");
+#else
   // A file system that takes only a megabyte more.
   rlimit old_limit{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
@@ -435,12 +472,13 @@ TEST_F(SaveFile, AFailedSaveSaysSoAndKeepsThePreviousSave) {
   setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_EQ(console, "Could not save the world: File too large\n");
+#endif
   EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), previous);
   EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME}) << "the temporary file is removed";
 
   // A directory where no file can be created.
   const fs::path nowhere = dir / "missing" / SAVE_FILE_NAME;
-  const SaveCheck check = write_save_file(nowhere.c_str(), grid.get(), state);
+  const SaveCheck check = write_save_file(utf8(nowhere).c_str(), grid.get(), state);
   EXPECT_EQ(check.status, SAVE_UNREADABLE);
   EXPECT_STREQ(check.reason, "No such file or directory");
   EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), previous);
@@ -460,6 +498,7 @@ TEST_F(SaveFile, ASaveThatCannotReplaceTheFileLeavesNoTemporaryBehind) {
   EXPECT_EQ(result.load_failed, 1);
 }
 
+#ifndef _WIN32
 TEST_F(SaveFile, ALinkedSaveStaysALinkAndTheFileItNamesIsReplaced) {
   // ClodmereSave.wld -> DIR/links/hop (absolute) -> ../sync/world.wld (relative to links/), not there yet.
   fs::create_directories(dir / "links");
@@ -493,6 +532,7 @@ TEST_F(SaveFile, ALinkedSaveStaysALinkAndTheFileItNamesIsReplaced) {
   EXPECT_EQ(write_save_file((dir / "hop1").c_str(), grid.get(), state).status, SAVE_OK);
   EXPECT_STREQ(write_save_file((dir / "hop0").c_str(), grid.get(), state).reason, "Too many levels of symbolic links");
 }
+#endif
 
 TEST_F(SaveFile, AReadOnlySaveIsRefusedAndTheSavesOwnerAndModeAreKept) {
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
@@ -506,9 +546,16 @@ TEST_F(SaveFile, AReadOnlySaveIsRefusedAndTheSavesOwnerAndModeAreKept) {
   EXPECT_EQ(read_bytes(save), previous);
   EXPECT_EQ(mode_of(save), 0444u);
   EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
-
-  // Someone allowed to write it (root, here, when the tests run as root) keeps the player's file the player's.
   fs::permissions(save, fs::perms(0664));
+
+#ifdef _WIN32
+  // A hidden save stays hidden.
+  ASSERT_NE(SetFileAttributesW(save.c_str(), FILE_ATTRIBUTE_HIDDEN), 0);
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(read_bytes(save), encoded());
+  EXPECT_NE(GetFileAttributesW(save.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+#else
+  // Someone allowed to write it (root, here, when the tests run as root) keeps the player's file the player's.
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   EXPECT_EQ(read_bytes(save), encoded());
   EXPECT_EQ(mode_of(save), 0664u);
@@ -516,8 +563,10 @@ TEST_F(SaveFile, AReadOnlySaveIsRefusedAndTheSavesOwnerAndModeAreKept) {
   ASSERT_EQ(stat(save.c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, geteuid() == 0 ? PLAYER : geteuid());
   EXPECT_EQ(info.st_gid, geteuid() == 0 ? PLAYER : getegid());
+#endif
 }
 
+#ifndef _WIN32
 TEST_F(SaveFile, AFolderThatRefusesNewFilesGetsTheSaveRewrittenInPlace) {
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   const fs::path save = dir / SAVE_FILE_NAME;
@@ -539,7 +588,7 @@ TEST_F(SaveFile, AFolderThatRefusesNewFilesGetsTheSaveRewrittenInPlace) {
   fs::permissions(dir, fs::perms(0755));
 }
 
-TEST_F(SaveFile, ASaveKilledHalfWayLeavesOneTemporaryFileThatTheNextSaveRemoves) {
+TEST_F(SaveFile, ASaveKilledHalfWayLeavesItsOwnTemporaryFileThatTheNextSaveRemovesUnlessLocked) {
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
   const Bytes previous = read_bytes(dir / SAVE_FILE_NAME);
   give_to_player(dir);
@@ -547,22 +596,135 @@ TEST_F(SaveFile, ASaveKilledHalfWayLeavesOneTemporaryFileThatTheNextSaveRemoves)
   state.stone_count = 1;
   for (int kill = 0; kill < 2; ++kill) {
     EXPECT_EQ(save_as_player(dir, grid.get(), state, 1 << 20, LIMIT_KILLS), "killed\n");
+    ASSERT_EQ(entries().size(), 2u) << "the next save removes a dead game's file and leaves its own";
+    const std::string left = entries()[1];
+    EXPECT_EQ(left.substr(0, 17) + "|" + left.substr(25), "ClodmereSave.wld.|.tmp");
+    EXPECT_EQ(left.find_first_not_of("0123456789abcdef", 17), 25u) << left;
   }
-  const std::string temp_name = std::string(SAVE_FILE_NAME) + ".tmp";
-  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, temp_name}));
   EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), previous);
-  EXPECT_EQ(fs::file_size(dir / temp_name), 1u << 20);
-  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
-  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
 
-  // A link planted under the temporary name is removed, never written through.
-  write_bytes(dir / "victim", {1, 2, 3});
-  fs::create_symlink(dir / "victim", dir / temp_name);
-  state.stone_count = 2;
+  // A live game's file (locked through another open file) and the one name older games used are left alone.
+  const std::string live = "ClodmereSave.wld.0123abcd.tmp", older = "ClodmereSave.wld.tmp";
+  write_bytes(dir / live, {1});
+  write_bytes(dir / older, {2});
+  const int held = open((dir / live).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
   ASSERT_EQ(save_in_dir(), "Saved the world!\n");
-  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), encoded());
-  EXPECT_EQ(read_bytes(dir / "victim"), (Bytes{1, 2, 3}));
-  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, "victim"}));
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, live, older}));
+  close(held);
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, older}));
 }
+#endif
+
+// Game 1 or 2 of two saving `worlds[game]` into `dir` at once, the player at x = 1000 x game + save, each save
+// checked against the file read right after it. Returns what went wrong.
+std::string save_beside_another_game(const fs::path &dir, const WorldGrid *const *worlds, GameState state, int game) {
+  const std::string path = (dir / SAVE_FILE_NAME).string();
+  auto found_grid = std::make_unique<WorldGrid>();
+  std::string faults;
+  for (int save = 0; save < 12; ++save) {
+    state.player_x = static_cast<float>(1000 * game + save);
+    const SaveCheck saved = write_save_file(path.c_str(), worlds[game], state);
+    GameState found{};
+    const SaveCheck read = read_save_file(path.c_str(), nullptr, &found, found_grid.get());
+    const int found_game = static_cast<int>(found.player_x) / 1000;
+    // The file holds this save or one of the other game's, whole.
+    bool truthful = found.player_x == state.player_x || found_game == 3 - game;
+    for (int i = 0; truthful && i < WORLD_CELL_COUNT; ++i)
+      truthful = found_grid->cells[i].id == worlds[found_game]->cells[i].id;
+    if (saved.status != SAVE_OK || read.status != SAVE_OK || !truthful)
+      faults += std::string(saved.reason) + " / " + read.reason + " / x " + std::to_string(found.player_x) + "\n";
+  }
+  return faults;
+}
+
+TEST_F(SaveFile, TwoGamesSavingIntoOneFolderAtOnceEachCompleteWholeAndReportTruly) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  give_to_player(dir);
+  give_to_player(dir / SAVE_FILE_NAME);
+  const auto patterned = std::make_unique<WorldGrid>(*grid);
+  fill(BLOCK_STONE);
+  const WorldGrid *const worlds[3] = {nullptr, patterned.get(), grid.get()};
+#ifdef _WIN32
+  // The games as two threads: each opens the file on its own, and share modes and locks hold between two opens
+  // as between two processes.
+  std::string faults[2];
+  std::thread games[2];
+  for (int game = 1; game <= 2; ++game) {
+    games[game - 1] = std::thread([&, game] { faults[game - 1] = save_beside_another_game(dir, worlds, state, game); });
+  }
+  for (std::thread &game : games) game.join();
+  EXPECT_EQ(faults[0] + faults[1], "");
+  EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+#else
+  // A folder that takes new files, then one that refuses them (each game rewrites the save in place).
+  for (const unsigned folder_mode : {0755u, 0555u}) {
+    SCOPED_TRACE(folder_mode);
+    fs::permissions(dir, fs::perms(folder_mode));
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t games[2];
+    for (int game = 1; game <= 2; ++game) {
+      games[game - 1] = fork();
+      if (games[game - 1] == 0) {
+        close(go[1]);
+        char start = 0;
+        const bool ready = become_player() && read(go[0], &start, 1) == 0;  // both start when the pipe closes
+        const std::string faults = ready ? save_beside_another_game(dir, worlds, state, game) : "not ready";
+        static_cast<void>(std::fprintf(stderr, "%s", faults.c_str()));
+        _exit(faults.empty() ? 0 : 1);
+      }
+    }
+    close(go[0]);
+    close(go[1]);
+    for (const pid_t game : games) {
+      int status = -1;
+      ASSERT_EQ(waitpid(game, &status, 0), game);
+      EXPECT_EQ(status, 0) << "a game's faults are on its standard error";
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{SAVE_FILE_NAME});
+  }
+  fs::permissions(dir, fs::perms(0755));
+#endif
+}
+
+#ifdef _WIN32
+TEST_F(SaveFile, BesideOtherGamesASaveRemovesOnlyAKilledOnesFileAndWaitsOutALoad) {
+  ASSERT_EQ(save_in_dir(), "Saved the world!\n");
+  // Killed while saving: the system closed its files and dropped its lock.
+  const std::string killed = std::string(SAVE_FILE_NAME) + ".0badf00d.tmp";
+  write_bytes(dir / killed, Bytes(1 << 20, 7));
+  // Still writing in another game: it holds the lock, one byte past the end of any save.
+  const std::string live = std::string(SAVE_FILE_NAME) + ".1234abcd.tmp";
+  const HANDLE writing =
+      CreateFileW((dir / live).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writing, INVALID_HANDLE_VALUE);
+  OVERLAPPED lock_at{};
+  lock_at.Offset = SAVE_FILE_BYTES + 1;
+  ASSERT_NE(LockFileEx(writing, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lock_at), 0);
+
+  // Loading the save meanwhile, a third game holds it open for a moment: Windows cannot replace it then.
+  const HANDLE loading =
+      CreateFileW((dir / SAVE_FILE_NAME).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(loading, INVALID_HANDLE_VALUE);
+  std::thread load_ends([loading] {
+    Sleep(300);
+    CloseHandle(loading);
+  });
+
+  state.stone_count = 3;
+  const std::string console = save_in_dir();
+  load_ends.join();
+  EXPECT_EQ(console, "Saved the world!\n");
+  EXPECT_EQ(read_bytes(dir / SAVE_FILE_NAME), encoded());
+  // Marked for deletion, it would go with the other game's last handle.
+  UnlockFileEx(writing, 0, 1, 0, &lock_at);
+  CloseHandle(writing);
+  EXPECT_EQ(entries(), (std::vector<std::string>{SAVE_FILE_NAME, live}));
+}
+#endif
 
 }  // namespace

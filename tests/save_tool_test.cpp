@@ -1,10 +1,15 @@
 // clodmere-save, run as a player would: on a real save, on damaged ones and with bad arguments.
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_image.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <sys/utime.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -24,22 +29,43 @@ struct ToolRun {
   std::string output;  // standard output and standard error together
 };
 
+#ifdef _WIN32
+// Runs the built tool with `arguments` (already quoted for cmd.exe, which
+// strips one more pair around the whole line), in UTF-8 through the wide API.
+ToolRun run_tool(const std::string &arguments) {
+  std::string tool = CLODMERE_SAVE_TOOL;
+  if (tool[0] == '/') tool = "Z:" + tool;  // a cross build names it by its Linux path, which wine shows as Z:
+  const std::string command = "\"\"" + tool + "\" " + arguments + " 2>&1\"";
+  std::wstring wide(command.size() + 1, L'\0');
+  wide.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1));
+  FILE *pipe = _wpopen(wide.c_str(), L"r");
+#else
 // Runs the built tool with `arguments` (already quoted for the shell); a run
 // that hangs is stopped after two minutes and fails with exit code 124.
 ToolRun run_tool(const std::string &arguments) {
   const std::string command = std::string("timeout 120 '") + CLODMERE_SAVE_TOOL + "' " + arguments + " 2>&1";
   FILE *pipe = popen(command.c_str(), "r");
+#endif
   if (pipe == nullptr) return {-1, "popen failed"};
   ToolRun run{-1, {}};
   char buffer[512];
   std::size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
+#ifdef _WIN32
+  run.exit_code = _pclose(pipe);
+#else
   const int status = pclose(pipe);
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
   return run;
 }
 
+#ifdef _WIN32
+std::string shell_quoted(const std::string &path) { return "\"" + path + "\""; }
+#else
 std::string shell_quoted(const std::string &path) { return "'" + path + "'"; }
+#endif
 
 bool file_exists(const std::string &path) {
   struct stat info {};
@@ -84,10 +110,11 @@ class SaveTool : public WorldTest {
 
     directory = make_scratch_dir("clodmere-save-test").string();
     ASSERT_FALSE(directory.empty());
-    save_path = directory + "/ClodmereSave.wld";
+    // A name that is not ASCII, as in C:\\Users\\Zo\u00eb, written by the game's own save.
+    save_path = directory + u8"/Zo\u00eb.wld";
     image.resize(SAVE_FILE_BYTES);
     encode_save(grid.get(), state, image.data());
-    write_bytes(save_path, image);
+    ASSERT_EQ(write_save_file(save_path.c_str(), grid.get(), state).status, SAVE_OK);
   }
 
   void TearDown() override { EXPECT_TRUE(remove_scratch_dir(directory)); }
@@ -107,8 +134,13 @@ class SaveTool : public WorldTest {
     encode_save(grid.get(), state, bytes.data());
     std::string path = directory + "/" + name;
     write_bytes(path, bytes);
+#ifdef _WIN32
+    __utimbuf64 times{changed_at, changed_at};
+    EXPECT_EQ(_utime64(path.c_str(), &times), 0);
+#else
     const timespec times[2] = {{changed_at, 0}, {changed_at, 0}};
     EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+#endif
     return path;
   }
 
@@ -152,9 +184,16 @@ TEST_F(SaveTool, InfoGivesTheReasonAndExitCodeForDamagedAndUnreadableFiles) {
   const std::string truncated_path = directory + "/truncated.wld";
   write_bytes(truncated_path, truncated);
   std::uint32_t nan_bits = 0x7fc00000u;
+#ifdef _WIN32
+  // A pipe with no writer: opened without care, the read would wait for ever.
+  const std::string fifo_path = "\\\\.\\pipe\\clodmere-save-test-" + std::to_string(GetCurrentProcessId());
+  const HANDLE fifo = CreateNamedPipeA(fifo_path.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+  ASSERT_NE(fifo, INVALID_HANDLE_VALUE);
+#else
   // A FIFO with no writer: opened without care, the read would wait for ever.
   const std::string fifo_path = directory + "/fifo.wld";
   ASSERT_EQ(mkfifo(fifo_path.c_str(), 0600), 0);
+#endif
   const struct {
     std::string path;
     int exit_code;
@@ -174,10 +213,13 @@ TEST_F(SaveTool, InfoGivesTheReasonAndExitCodeForDamagedAndUnreadableFiles) {
     EXPECT_NE(run.output.find(c.path + ": " + c.reason), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("player:"), std::string::npos) << "a refused file shows no contents";
   }
+#ifdef _WIN32
+  CloseHandle(fifo);
+#endif
 }
 
 TEST_F(SaveTool, MapDrawsEveryCellInItsTileColourAndMarksThePlayer) {
-  const std::string png = directory + "/world.png";
+  const std::string png = directory + u8"/Zo\u00eb.png";
   const ToolRun run = run_tool("map " + shell_quoted(save_path) + " " + shell_quoted(png));
   expect_clean(run);
   ASSERT_EQ(run.exit_code, 0) << run.output;

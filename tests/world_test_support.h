@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -43,12 +44,24 @@ class WorldTest : public ::testing::Test {
   std::unique_ptr<WorldGrid> grid;
 };
 
-// Makes a new empty directory /tmp/PREFIX-XXXXXX for the files a test writes;
-// an empty path when it cannot (the caller asserts on that).
+// Makes a new empty directory /tmp/PREFIX-XXXXXX (on Windows in the user's
+// temporary folder) for the files a test writes; an empty path when it cannot
+// (the caller asserts on that).
 inline std::filesystem::path make_scratch_dir(const char *prefix) {
+#ifdef _WIN32
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / (std::string(prefix) + "-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(dir, error)) return dir;
+  }
+  return {};
+#else
   std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) return {};
   return pattern;
+#endif
 }
 
 // Removes the directory and all it holds; true when nothing is left of it.

@@ -4,7 +4,6 @@
 // and refuses exactly what the game does.
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_image.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -13,11 +12,14 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "persistence/save_disk.h"
 #include "persistence/save_format.h"
 #include "state/game_state.h"
 #include "tools/seed_search.h"
+#include "tools/tool_system.h"
 #include "world/terrain.h"
 #include "world/world.h"
 
@@ -181,12 +183,6 @@ int run_info(const char *path) {
   return EXIT_VALID;
 }
 
-bool same_file(const char *a, const char *b) {
-  struct stat sa {};
-  struct stat sb {};
-  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 void put_mark(int x, int y) {
   if (cell_in_grid(x, y)) al_put_pixel(x, y, al_map_rgb(MARK_RED, MARK_GREEN, MARK_BLUE));
 }
@@ -261,7 +257,7 @@ int run_map(const char *path, const char *out_path) {
   const bool closed = al_fclose(out);
   al_destroy_bitmap(map);
   if (!saved || !closed) {
-    static_cast<void>(std::remove(out_path));  // a half-written picture is worse than none
+    remove_file(out_path);  // a half-written picture is worse than none
     std::fprintf(stderr, "clodmere-save: cannot write %s\n", out_path);
     return EXIT_USAGE;
   }
@@ -312,8 +308,7 @@ int parse_new(int count, char **arguments, NewWorld *world) {
 }
 
 int run_new(const NewWorld &world) {
-  struct stat info {};
-  if (!world.force && lstat(world.path, &info) == 0) {
+  if (!world.force && name_exists(world.path)) {
     std::fprintf(stderr, "clodmere-save: %s exists; --force replaces it\n", world.path);
     return EXIT_USAGE;
   }
@@ -338,10 +333,8 @@ struct DateText {
 };
 DateText date_of(std::int64_t second) {
   DateText date{};
-  const auto time = static_cast<std::time_t>(second);
   std::tm parts{};
-  if (gmtime_r(&time, &parts) == nullptr ||
-      std::strftime(date.text, sizeof date.text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) {
+  if (!utc_time(second, &parts) || std::strftime(date.text, sizeof date.text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) {
     std::snprintf(date.text, sizeof date.text, "second %lld", static_cast<long long>(second));
   }
   return date;
@@ -352,13 +345,12 @@ int run_seed(const char *path) {
   if (!start_allegro(&table)) return EXIT_USAGE;
   const LoadedSave save = load_save(path, &table);
   if (save.check.status != SAVE_OK) return report_unloadable(path, save.check);
-  struct stat info {};
-  if (stat(path, &info) != 0) {
-    std::printf("%s: unreadable: %s\n", path, std::strerror(errno));
+  // The world was generated no later than the save that holds it was written.
+  std::int64_t changed_at = 0;
+  if (const char *reason = last_change(path, &changed_at)) {
+    std::printf("%s: unreadable: %s\n", path, reason);
     return EXIT_UNREADABLE;
   }
-  // The world was generated no later than the save that holds it was written.
-  const std::int64_t changed_at = info.st_mtime;
   const SeedSearch search = find_world_seed(save.grid.get(), &table, changed_at, changed_at - SEED_SEARCH_SECONDS);
   if (search.sampled_cells < SEED_SAMPLE_CELLS) {
     std::printf("%s: no seed found: too few cells are left as any seed generates them\n", path);
@@ -377,6 +369,13 @@ int run_seed(const char *path) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // From here on every argument, paths included, is UTF-8.
+  std::vector<std::string> arguments = utf8_arguments(argc, argv);
+  std::vector<char *> pointers;
+  pointers.reserve(arguments.size());
+  for (std::string &argument : arguments) pointers.push_back(&argument[0]);
+  argc = static_cast<int>(pointers.size());
+  argv = pointers.data();
   if (argc < 2) return usage_error("missing command", "");
   const char *command = argv[1];
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 || std::strcmp(command, "help") == 0) {
