@@ -45,16 +45,15 @@ cmake -S . -B "$out/release" "${cross[@]}" -DCMAKE_BUILD_TYPE=Release \
   -DCLODMERE_HOST_MAKE_ICON="$PWD/$out/host/tools/make_icon" >/dev/null
 cmake --build "$out/release" -j"$jobs"
 
-# Static means nothing of MinGW's, Allegro's or FreeType's beside the program: only Windows' own DLLs.
-for program in clodmere clodmere-save; do
-  foreign=$(x86_64-w64-mingw32-objdump -p "$out/release/$program.exe" | sed -n 's/^\s*DLL Name: //p' |
-    grep -i -E '^lib|allegro|freetype|pthread|gcc|stdc' || true)
-  [ -z "$foreign" ] || { echo "build-windows: $program.exe needs DLLs that are not Windows': $foreign" >&2; exit 1; }
-done
-
 echo "build-windows: $out/$name.zip"
 rm -rf "${out:?}/$name" "$out/$name.zip"
 cmake --install "$out/release" --prefix "$out/$name" >/dev/null
+# Static means nothing of MinGW's, Allegro's or FreeType's beside the programs: only Windows' own DLLs.
+for program in "$out/$name/clodmere.exe" "$out/$name/clodmere-save.exe"; do
+  dlls=$(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^\s*DLL Name: //p')
+  foreign=$(grep -i -E '^lib|allegro|freetype|pthread|gcc|stdc' <<<"$dlls" || true)
+  [ -z "$foreign" ] || { echo "build-windows: $program needs DLLs that are not Windows': $foreign" >&2; exit 1; }
+done
 # The same bytes from the same sources: one time stamp (the last commit's), sorted entries, no extra fields.
 stamp=$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 find "$out/$name" -exec touch -h -d "@$stamp" {} +
@@ -75,6 +74,6 @@ if [ "$tests" -eq 1 ]; then
   cmake --build "$out/test" -j"$jobs"
 fi
 
-for file in "$out/release/clodmere.exe" "$out/release/clodmere-save.exe" "$out/$name.zip" "$out/$name-setup.exe"; do
+for file in "$out/$name/clodmere.exe" "$out/$name/clodmere-save.exe" "$out/$name.zip" "$out/$name-setup.exe"; do
   if [ -f "$file" ]; then printf 'build-windows: %-45s %9d bytes\n' "$file" "$(stat -c %s "$file")"; fi
 done

@@ -41,7 +41,7 @@ endif()
 # The shipped folder: both programs, data/arial.ttf, the read-me and every licence.
 # Texts of our own get Windows line endings, so that any editor shows them right.
 configure_file(packaging/windows/README.txt ${CLODMERE_WINDOWS_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
-configure_file(LICENSE ${CLODMERE_WINDOWS_DIR}/LICENSE.txt COPYONLY NEWLINE_STYLE CRLF)
+configure_file(LICENSE ${CLODMERE_WINDOWS_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 install(TARGETS clodmere RUNTIME DESTINATION .)
 if(TARGET clodmere-save)
   install(TARGETS clodmere-save RUNTIME DESTINATION .)
