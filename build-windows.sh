@@ -62,7 +62,9 @@ find "$out/$name" -exec touch -h -d "@$stamp" {} +
 installer=packaging/windows/installer.nsi
 if [ -f "$installer" ] && command -v makensis >/dev/null; then
   echo "build-windows: $out/$name-setup.exe"
-  makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$out/$name" -DOUTFILE="$PWD/$out/$name-setup.exe" "$installer"
+  icon=$PWD/$out/release/windows/clodmere.ico
+  makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$out/$name" -DOUTFILE="$PWD/$out/$name-setup.exe" \
+    -DICON="$icon" "$installer"
 else
   echo "build-windows: no $installer yet: the installer is not made"
 fi
