@@ -77,5 +77,5 @@ if [ "$tests" -eq 1 ]; then
 fi
 
 for file in "$out/$name/clodmere.exe" "$out/$name/clodmere-save.exe" "$out/$name.zip" "$out/$name-setup.exe"; do
-  if [ -f "$file" ]; then printf 'build-windows: %-45s %9d bytes\n' "$file" "$(stat -c %s "$file")"; fi
+  if [ -f "$file" ]; then printf 'build-windows: %-52s %9d bytes\n' "$file" "$(stat -c %s "$file")"; fi
 done

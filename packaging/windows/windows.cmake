@@ -51,7 +51,12 @@ if(EXISTS ${CLODMERE_FONT_SOURCE})
 endif()
 install(FILES ${CLODMERE_WINDOWS_DIR}/README.txt ${CLODMERE_WINDOWS_DIR}/LICENSE.txt DESTINATION .)
 # The libraries' licences, copied into the prefix from their sources by the library build.
-install(DIRECTORY ${CLODMERE_WINDOWS_PREFIX}/share/licences/ DESTINATION licences)
+if(EXISTS ${CLODMERE_WINDOWS_PREFIX}/share/licences)
+  install(DIRECTORY ${CLODMERE_WINDOWS_PREFIX}/share/licences/ DESTINATION licences)
+else()
+  message(WARNING "No licences in CLODMERE_WINDOWS_PREFIX (tools/windows_libraries.sh puts them there): "
+                  "the shipped folder would lack Allegro's and FreeType's")
+endif()
 set(CLODMERE_FONT_LICENCE /usr/share/doc/fonts-liberation2/copyright)
 if(EXISTS ${CLODMERE_FONT_LICENCE})
   install(FILES ${CLODMERE_FONT_LICENCE} DESTINATION licences RENAME Liberation-fonts.txt)
