@@ -24,3 +24,8 @@ tests/fuzz/run.sh build-test-fuzz 60
 
 # clang-format and clang-tidy over every source; any finding fails the run.
 tools/lint.sh build-test build-test-fuzz
+
+# The Windows build (the programs, the zip, the installer; libraries from the
+# tarballs in CLODMERE_THIRD_PARTY) and its unit tests under wine.
+./build-windows.sh --tests
+tools/windows_tests.sh build-windows/test

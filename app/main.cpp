@@ -18,7 +18,13 @@
 
 int main() {
   // The console is the game's log: keep it live when it goes to a pipe or file.
+  // Microsoft's C library has no line buffering (its _IOLBF buffers fully and
+  // refuses a zero size), so there every line goes out unbuffered as it is printed.
+#ifdef _WIN32
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+#else
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+#endif
 
   bool redraw = true;
   std::int32_t tick_count = 0;

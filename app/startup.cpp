@@ -32,6 +32,20 @@ ALLEGRO_BITMAP *create_filled_bitmap(int width, int height, ALLEGRO_COLOR colour
   return bitmap;
 }
 
+#ifdef CLODMERE_DATA_BESIDE_PROGRAM
+// Set by the build where the data folder ships beside the program (Windows), so a
+// game started in the player's own folder keeps its HUD.
+ALLEGRO_FONT *load_font_beside_program() {
+  ALLEGRO_PATH *path = al_get_standard_path(ALLEGRO_RESOURCES_PATH);
+  if (path == nullptr) return nullptr;
+  al_append_path_component(path, "data");
+  al_set_path_filename(path, "arial.ttf");
+  ALLEGRO_FONT *font = al_load_font(al_path_cstr(path, ALLEGRO_NATIVE_PATH_SEP), FONT_SIZE, 0);
+  al_destroy_path(path);
+  return font;
+}
+#endif
+
 ALLEGRO_FONT *load_game_font() {
   ALLEGRO_FONT *font = al_load_font(SYSTEM_FONT_PATH, FONT_SIZE, 0);
   if (font != nullptr) return font;
@@ -39,6 +53,9 @@ ALLEGRO_FONT *load_game_font() {
   font = al_load_font(DATA_FONT_PATH, FONT_SIZE, 0);
 #ifdef CLODMERE_INSTALLED_DATA_DIR
   if (font == nullptr) font = al_load_font(INSTALLED_FONT_PATH, FONT_SIZE, 0);
+#endif
+#ifdef CLODMERE_DATA_BESIDE_PROGRAM
+  if (font == nullptr) font = load_font_beside_program();
 #endif
   return font;
 }
