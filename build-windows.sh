@@ -2,16 +2,19 @@
 # Cross-builds the game for 64-bit Windows into build-windows/: FreeType and
 # Allegro from their source tarballs (in the folder CLODMERE_THIRD_PARTY names,
 # checked against pinned checksums; built once), clodmere.exe and
-# clodmere-save.exe linked statically, the zip a player unpacks and, when its
-# script is there, the installer. Installs what is missing first.
-# Usage: ./build-windows.sh [--tests]   (--tests also builds the unit tests for
-# Windows into build-windows/test, which tools/windows_tests.sh runs under wine)
+# clodmere-save.exe linked statically, the zip a player unpacks and the
+# installer. Installs what is missing first.
+# Usage: ./build-windows.sh [--tests [LINUX_BUILD]]   (--tests also builds the
+# tests for Windows into build-windows/test, which tools/windows_tests.sh runs
+# under wine: the unit tests, the window tests, the installer's and, given a
+# Linux build of the game, the comparison of its frames and saves with it)
 set -euo pipefail
 tests=0
+linux_build=""
 case "${1:-}" in
   "") ;;
-  --tests) tests=1 ;;
-  *) echo "usage: ./build-windows.sh [--tests]" >&2; exit 2 ;;
+  --tests) tests=1; [ -n "${2:-}" ] && linux_build=$(cd "$2" && pwd) ;;
+  *) echo "usage: ./build-windows.sh [--tests [LINUX_BUILD]]" >&2; exit 2 ;;
 esac
 # A relative CLODMERE_THIRD_PARTY names a folder from where the script was started.
 if [ -n "${CLODMERE_THIRD_PARTY:-}" ] && [ -d "$CLODMERE_THIRD_PARTY" ]; then
@@ -59,20 +62,15 @@ stamp=$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 find "$out/$name" -exec touch -h -d "@$stamp" {} +
 (cd "$out" && find "$name" | LC_ALL=C sort | TZ=UTC zip -X -q -9 "$name.zip" -@)
 
-installer=packaging/windows/installer.nsi
-if [ -f "$installer" ] && command -v makensis >/dev/null; then
-  echo "build-windows: $out/$name-setup.exe"
-  icon=$PWD/$out/release/windows/clodmere.ico
-  makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$out/$name" -DOUTFILE="$PWD/$out/$name-setup.exe" \
-    -DICON="$icon" "$installer"
-else
-  echo "build-windows: no $installer yet: the installer is not made"
-fi
+echo "build-windows: $out/$name-setup.exe"
+makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$out/$name" -DOUTFILE="$PWD/$out/$name-setup.exe" \
+  -DICON="$PWD/$out/release/windows/clodmere.ico" packaging/windows/installer.nsi
 
 if [ "$tests" -eq 1 ]; then
-  echo "build-windows: the unit tests for Windows ($out/test)"
+  echo "build-windows: the tests for Windows ($out/test)"
   cmake -S . -B "$out/test" "${cross[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLODMERE_TESTS=ON \
-    -DCLODMERE_WERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 >/dev/null
+    -DCLODMERE_WERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 \
+    -DCLODMERE_WINDOWS_SETUP="$PWD/$out/$name-setup.exe" -DCLODMERE_LINUX_BUILD="$linux_build" >/dev/null
   cmake --build "$out/test" -j"$jobs"
 fi
 

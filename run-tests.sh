@@ -26,6 +26,7 @@ tests/fuzz/run.sh build-test-fuzz 60
 tools/lint.sh build-test build-test-fuzz
 
 # The Windows build (the programs, the zip, the installer; libraries from the
-# tarballs in CLODMERE_THIRD_PARTY) and its unit tests under wine.
-./build-windows.sh --tests
+# tarballs in CLODMERE_THIRD_PARTY) and its tests under wine: the unit tests, the
+# window tests, the installer, and frames and saves against the Linux build's.
+./build-windows.sh --tests build-test
 tools/windows_tests.sh build-windows/test

@@ -1,5 +1,9 @@
 // The main routine: start-up, building the world, the event loop, shut-down.
 #include <allegro5/allegro.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -19,8 +23,10 @@
 int main() {
   // The console is the game's log: keep it live when it goes to a pipe or file.
   // Microsoft's C library has no line buffering (its _IOLBF buffers fully and
-  // refuses a zero size), so there every line goes out unbuffered as it is printed.
+  // refuses a zero size), so there every line goes out unbuffered as it is
+  // printed, and in binary mode, so that a line ends in "\n" as everywhere else.
 #ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
   std::setvbuf(stdout, nullptr, _IONBF, 0);
 #else
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
