@@ -44,7 +44,11 @@ export DISPLAY=:$(head -n 1 "$display_file")
 echo "windows_tests: a new wine prefix in $WINEPREFIX (display $DISPLAY)"
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
-"$WINESERVER" -p
+# A new prefix goes on setting itself up after wineboot returns; a full-screen
+# window opened meanwhile can end its program with an X error. So wait for all
+# of that to end before the server is kept up for the tests.
 "$wine" wineboot -i
+"$WINESERVER" -w
+"$WINESERVER" -p
 
 ctest --test-dir "$build" --output-on-failure -j"$(($(nproc) < 2 ? $(nproc) : 2))" "$@"
