@@ -50,5 +50,8 @@ mkdir -p "$WINEPREFIX"
 "$wine" wineboot -i
 "$WINESERVER" -w
 "$WINESERVER" -p
+# The prefix's services and desktop started again before the first test, which
+# would otherwise start them while ctest waits for its list of tests.
+timeout 120 "$wine" wineboot || echo "windows_tests: wineboot did not end within 120 s"
 
 ctest --test-dir "$build" --output-on-failure -j"$(($(nproc) < 2 ? $(nproc) : 2))" "$@"
