@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Cross-builds the game for 64-bit Windows into build-windows/: FreeType and
 # Allegro from their source tarballs (in the folder CLODMERE_THIRD_PARTY names,
-# checked against pinned checksums; built once), clodmere.exe and
+# checked against pinned checksums; built once, by scripts/libraries.sh), clodmere.exe and
 # clodmere-save.exe linked statically, the zip a player unpacks and the
 # installer. Installs what is missing first.
 # Usage: ./build-windows.sh [--tests [LINUX_BUILD]]   (--tests also builds the
-# tests for Windows into build-windows/test, which tools/windows_tests.sh runs
+# tests for Windows into build-windows/test, which scripts/windows_tests.sh runs
 # under wine: the unit tests, the window tests, the installer's and, given a
 # Linux build of the game, the comparison of its frames and saves with it)
 set -euo pipefail
@@ -28,16 +28,15 @@ cd "$(dirname "$0")"
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nsis zip cmake make pkg-config fonts-liberation2
   g++ liballegro5-dev liballegro-image5-dev python3)
 [ "$tests" -eq 1 ] && packages+=(googletest)
-tools/install_deps.sh "${packages[@]}"
+scripts/install_deps.sh "${packages[@]}"
 
 out=build-windows
 version=$(sed -n 's/^project(clodmere VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name=clodmere-$version-win64
 jobs=$(($(nproc) < 2 ? $(nproc) : 2))
 
-tools/windows_libraries.sh "$out/third-party"
-prefix=$PWD/$out/third-party/prefix
-cross=(-DCMAKE_TOOLCHAIN_FILE="$PWD/tools/windows_toolchain.cmake" -DCLODMERE_WINDOWS_PREFIX="$prefix")
+prefix=$(scripts/libraries.sh windows)
+cross=(-DCMAKE_TOOLCHAIN_FILE="$PWD/scripts/windows_toolchain.cmake" -DCLODMERE_WINDOWS_PREFIX="$prefix")
 
 echo "build-windows: make_icon for this machine"
 cmake -S . -B "$out/host" -DCMAKE_BUILD_TYPE=Release >/dev/null

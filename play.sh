@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-tools/install_deps.sh cmake g++ make pkg-config liballegro5-dev liballegro-ttf5-dev liballegro-image5-dev fonts-liberation2
+scripts/install_deps.sh cmake g++ make pkg-config liballegro5-dev liballegro-ttf5-dev liballegro-image5-dev fonts-liberation2
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target clodmere
 mkdir -p data

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/system.h"
+#include "app/wait_for_event.h"
 #include "hud/hud.h"
 #include "persistence/save_file.h"
 #include "player/keyboard.h"
@@ -67,8 +68,16 @@ int main() {
   al_start_timer(system.timer);
 
   ALLEGRO_EVENT current_event{};
+#ifdef __EMSCRIPTEN__
+  // A page's canvas keeps showing its last frame until something is drawn, so a
+  // frame that would show the same picture again is not drawn at all: a world
+  // where nothing happens costs the browser next to nothing. Only a click
+  // changes the grid; everything else a frame shows is in the record.
+  GameState shown_state{};
+  bool picture_may_differ = true;
+#endif
   for (;;) {
-    al_wait_for_event(system.event_queue, &current_event);
+    wait_for_event(system.event_queue, &current_event);
     if (current_event.type == ALLEGRO_EVENT_DISPLAY_CLOSE) break;
 
     switch (current_event.type) {
@@ -86,6 +95,10 @@ int main() {
       default:
         break;
     }
+#ifdef __EMSCRIPTEN__
+    if (current_event.type == ALLEGRO_EVENT_MOUSE_BUTTON_DOWN) picture_may_differ = true;
+    if (redraw && !picture_may_differ && same_picture(shown_state, game_state)) redraw = false;
+#endif
 
     // Ticks are never dropped, frames are: draw only once the queue is drained.
     if (redraw && al_is_event_queue_empty(system.event_queue)) {
@@ -97,6 +110,10 @@ int main() {
       al_hold_bitmap_drawing(false);
       redraw = false;
       al_flip_display();
+#ifdef __EMSCRIPTEN__
+      shown_state = game_state;
+      picture_may_differ = false;
+#endif
     }
   }
 

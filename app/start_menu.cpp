@@ -5,6 +5,19 @@
 #include <cstdlib>
 
 #include "app/menu_choice.h"
+#include "app/wait_for_event.h"
+
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+
+// The page's full-screen mode, asked for while the click that chose it still
+// counts as the player's gesture. Where the browser refuses, the canvas keeps
+// the monitor's size all the same.
+EM_JS(void, request_page_fullscreen, (), {
+  const page = document.documentElement;
+  if (page.requestFullscreen) page.requestFullscreen().catch(() => {});
+});
+#endif
 
 void draw_start_menu(ALLEGRO_BITMAP *menu_button_bitmap, ALLEGRO_FONT *font) {
   const ALLEGRO_COLOR white = al_map_rgb(255, 255, 255);
@@ -41,7 +54,7 @@ GameState run_start_menu(GameState state, ALLEGRO_FONT *font, ALLEGRO_DISPLAY **
 
   MenuChoice choice{state.screen_width, state.screen_height, false, state.load_saved_world != 0, false};
   while (!choice.finished) {
-    al_wait_for_event(event_queue, &buffer);
+    wait_for_event(event_queue, &buffer);
     if (buffer.type == ALLEGRO_EVENT_DISPLAY_CLOSE) {
       std::printf("Quitting.\n");
       std::exit(1);
@@ -64,6 +77,9 @@ GameState run_start_menu(GameState state, ALLEGRO_FONT *font, ALLEGRO_DISPLAY **
     choice.width = size.width;
     choice.height = size.height;
     al_set_new_display_flags(ALLEGRO_NOFRAME);
+#ifdef __EMSCRIPTEN__
+    request_page_fullscreen();
+#endif
   }
   state.screen_width = choice.width;
   state.screen_height = choice.height;

@@ -18,3 +18,10 @@ GameState start_game_state() {
 bool key_held(const GameState &state, int keycode) {
   return keycode >= 0 && keycode < KEY_SLOT_COUNT && state.keys[keycode] != 0;
 }
+
+bool same_picture(const GameState &a, const GameState &b) {
+  return a.player_x == b.player_x && a.player_y == b.player_y && a.dirt_count == b.dirt_count &&
+         a.grass_count == b.grass_count && a.stone_count == b.stone_count && a.gold_count == b.gold_count &&
+         a.selected_block == b.selected_block && a.player_bitmap == b.player_bitmap &&
+         a.screen_width == b.screen_width && a.screen_height == b.screen_height;
+}

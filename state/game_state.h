@@ -37,3 +37,7 @@ GameState start_game_state();
 
 // True when the held-flag of `keycode` is set; codes outside the table are never held.
 bool key_held(const GameState &state, int keycode);
+
+// True when frames of `a` and of `b` over the same grid are the same picture:
+// the player's place (and so the camera), the HUD's figures and the window agree.
+bool same_picture(const GameState &a, const GameState &b);

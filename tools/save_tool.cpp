@@ -265,17 +265,6 @@ int run_map(const char *path, const char *out_path) {
   return EXIT_VALID;
 }
 
-// A seed as the player writes it: decimal digits, 0 to 4294967295.
-bool parse_seed(const char *text, std::uint32_t *seed) {
-  if (*text < '0' || *text > '9') return false;  // strtoull would take a sign or blanks
-  errno = 0;
-  char *end = nullptr;
-  const unsigned long long value = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value > UINT32_MAX) return false;
-  *seed = static_cast<std::uint32_t>(value);
-  return true;
-}
-
 struct NewWorld {
   const char *path;
   bool seeded;

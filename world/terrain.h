@@ -5,11 +5,18 @@
 
 #include "world/world.h"
 
-// Fills every cell with a new world seeded from the clock.
+// Fills every cell with a new world of new_world_seed().
 void generate_world(WorldGrid *grid, const BlockKindTable *table);
 
-// The seed a new world gets: the low 32 bits of the calendar time in seconds.
+// The low 32 bits of the calendar time in seconds.
 std::uint32_t clock_seed();
+
+// The seed a new world gets: the clock's; in a page whose link names a seed
+// (index.html?seed=N), that one.
+std::uint32_t new_world_seed();
+
+// A seed as the player writes it: decimal digits, 0 to 4294967295.
+bool parse_seed(const char *text, std::uint32_t *seed);
 
 // The same landscape for the same seed, every time and on every platform.
 // Leaves the game's random generator advanced by one draw per cell.

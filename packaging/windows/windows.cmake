@@ -24,9 +24,9 @@ if(CLODMERE_HOST_MAKE_ICON)
     list(APPEND icon_images ${image})
   endforeach()
   add_custom_command(OUTPUT ${CLODMERE_ICON_FILE}
-                     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_ico.py ${CLODMERE_ICON_FILE}
+                     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/scripts/make_ico.py ${CLODMERE_ICON_FILE}
                              ${icon_images}
-                     DEPENDS ${icon_images} ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_ico.py
+                     DEPENDS ${icon_images} ${CMAKE_CURRENT_SOURCE_DIR}/scripts/make_ico.py
                      VERBATIM)
   add_custom_target(clodmere_icon DEPENDS ${CLODMERE_ICON_FILE})
   set(CLODMERE_RC_ICON "CLODMERE_ICON ICON \"${CLODMERE_ICON_FILE}\"")
@@ -54,7 +54,7 @@ install(FILES ${CLODMERE_WINDOWS_DIR}/README.txt ${CLODMERE_WINDOWS_DIR}/LICENSE
 if(EXISTS ${CLODMERE_WINDOWS_PREFIX}/share/licences)
   install(DIRECTORY ${CLODMERE_WINDOWS_PREFIX}/share/licences/ DESTINATION licences)
 else()
-  message(WARNING "No licences in CLODMERE_WINDOWS_PREFIX (tools/windows_libraries.sh puts them there): "
+  message(WARNING "No licences in CLODMERE_WINDOWS_PREFIX (scripts/libraries.sh puts them there): "
                   "the shipped folder would lack Allegro's and FreeType's")
 endif()
 set(CLODMERE_FONT_LICENCE /usr/share/doc/fonts-liberation2/copyright)

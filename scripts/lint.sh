@@ -2,11 +2,11 @@
 # The lint step of the test command: clang-format and clang-tidy over the
 # game's own sources, with the repository's .clang-format and .clang-tidy.
 # Fails on any finding.
-# Usage: tools/lint.sh BUILD_DIR...  (configured build folders: their
+# Usage: scripts/lint.sh BUILD_DIR...  (configured build folders: their
 # compile_commands.json give each source its flags; headers are checked
 # through the sources that include them)
 set -euo pipefail
-[ $# -ge 1 ] || { echo "usage: tools/lint.sh BUILD_DIR..." >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: scripts/lint.sh BUILD_DIR..." >&2; exit 2; }
 builds=()
 for build in "$@"; do builds+=("$(cd "$build" && pwd)"); done
 cd "$(dirname "$0")/.."

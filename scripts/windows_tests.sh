@@ -5,13 +5,13 @@
 # prefix inside the build folder, and one wineserver kept up for the whole run,
 # so that each test program starts in a few hundredths of a second instead of
 # one second. Both are stopped when the run ends, however it ends.
-# Usage: tools/windows_tests.sh BUILD_DIR [CTEST_ARGUMENTS...]
+# Usage: scripts/windows_tests.sh BUILD_DIR [CTEST_ARGUMENTS...]
 set -euo pipefail
-[ $# -ge 1 ] || { echo "usage: tools/windows_tests.sh BUILD_DIR [CTEST_ARGUMENTS...]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: scripts/windows_tests.sh BUILD_DIR [CTEST_ARGUMENTS...]" >&2; exit 2; }
 build=$(cd "$1" && pwd)
 shift
 cd "$(dirname "$0")/.."
-tools/install_deps.sh wine64 xvfb
+scripts/install_deps.sh wine64 xvfb
 
 export WINEPREFIX=$build/wine-prefix
 export WINEDEBUG=-all

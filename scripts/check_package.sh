@@ -4,7 +4,7 @@
 # warning), validates the menu entry and the AppStream metadata it ships, tries
 # the menu entry's start script, and checks that the installed game's font
 # link lands on the system's font.
-# Usage: tools/check_package.sh [BUILD_DIR]  (default build-test-pkg)
+# Usage: scripts/check_package.sh [BUILD_DIR]  (default build-test-pkg)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-test-pkg}
@@ -14,7 +14,7 @@ fail() {
   echo "check_package: FAIL: $*"
   status=1
 }
-skip() { echo "check_package: skipped: $* is not installed (tools/install_deps.sh installs it)"; }
+skip() { echo "check_package: skipped: $* is not installed (scripts/install_deps.sh installs it)"; }
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
