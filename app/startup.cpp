@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 #include "app/start_menu.h"
 #include "app/system.h"
 
@@ -18,6 +22,25 @@ constexpr const char *DATA_FONT_PATH = "./data/arial.ttf";
 constexpr const char *INSTALLED_FONT_PATH = CLODMERE_INSTALLED_DATA_DIR "/arial.ttf";
 #endif
 constexpr int FONT_SIZE = 12;
+
+#ifdef __EMSCRIPTEN__
+// A browser without WebGL brings Allegro on SDL down inside al_create_display:
+// ask first, so that the game fails there as it does where no window can be had.
+EM_JS(bool, browser_has_webgl, (), {
+  try {
+    return !!document.createElement("canvas").getContext("webgl");
+  } catch (error) {
+    return false;
+  }
+});
+#endif
+
+ALLEGRO_DISPLAY *create_menu_display() {
+#ifdef __EMSCRIPTEN__
+  if (!browser_has_webgl()) return nullptr;
+#endif
+  return al_create_display(640, 240);
+}
 
 // Prints the one line that explains a start-up failure and ends the process.
 [[noreturn]] void fail(const char *line) {
@@ -67,7 +90,7 @@ void initialize_system(SystemHandles *system, GameState *state) {
   al_set_app_name(GAME_TITLE);
   if (!al_init()) fail("Failed to initialize allegro!\n");
 
-  system->display = al_create_display(640, 240);
+  system->display = create_menu_display();
   if (system->display == nullptr) fail("Failed to create display!\n");
   system->event_queue = al_create_event_queue();
   if (system->event_queue == nullptr) fail("Failed to create event queue\n");

@@ -17,9 +17,9 @@
   }
 
   // The game cannot start or went down: say so plainly, under its last line.
+  // The save in the site's storage can still be downloaded.
   function showFailure() {
     document.getElementById("failure").style.display = "block";
-    downloadButton.disabled = true;
     openInput.disabled = true;
   }
 
@@ -147,8 +147,11 @@
     storage,
     print: log,
     printErr: text => console.warn(text),
-    // The game's fallback font, where it looks for "./data/arial.ttf".
     preRun: [() => {
+      // The game gives control back to the browser at each wait for an event;
+      // SDL need not do it again at every flip.
+      ENV.SDL_EMSCRIPTEN_ASYNCIFY = "0";
+      // The game's fallback font, where it looks for "./data/arial.ttf".
       FS.mkdir("/data");
       FS.createPreloadedFile("/data", "arial.ttf", "data/arial.ttf", true, false);
       FS.chdir("/");
@@ -157,11 +160,15 @@
       downloadButton.disabled = false;
       openInput.disabled = false;
     },
-    onExit(code) {
-      if (code !== 0) showFailure();
+    // exit(1) after a failed start-up: the console line is in the log already.
+    quit(status, toThrow) {
+      if (status !== 0) showFailure();
+      throw toThrow;
     },
     onAbort: showFailure,
   };
 
   if (typeof WebAssembly === "undefined") showFailure();
+  // Anything thrown out of the game has ended it.
+  window.addEventListener("error", showFailure);
 })();

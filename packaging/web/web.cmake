@@ -3,10 +3,11 @@
 
 # The menu and the game wait in blocking loops; Asyncify lets them hand control
 # back to the browser (at each wait, and while a save is stored) and resume where
-# they were. Only direct calls lead there, so calls through pointers are left
-# uninstrumented, which keeps the program small and fast.
+# they were. Only direct calls lead there (the page tells SDL not to yield at
+# each flip, which it would reach through Allegro's pointers), so calls through
+# pointers are left uninstrumented, which keeps the program small and fast.
 target_link_options(clodmere PRIVATE
-  -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536
+  -sASYNCIFY -sASYNCIFY_IGNORE_INDIRECT -sASYNCIFY_STACK_SIZE=65536
   -sINITIAL_MEMORY=67108864 -sALLOW_MEMORY_GROWTH
   -sENVIRONMENT=web -sEXPORTED_FUNCTIONS=_main,_malloc,_free,_check_save_file
   -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString
