@@ -13,10 +13,12 @@
 // The page's full-screen mode, asked for while the click that chose it still
 // counts as the player's gesture. Where the browser refuses, the canvas keeps
 // the monitor's size all the same.
+// clang-format off
 EM_JS(void, request_page_fullscreen, (), {
   const page = document.documentElement;
   if (page.requestFullscreen) page.requestFullscreen().catch(() => {});
 });
+// clang-format on
 #endif
 
 void draw_start_menu(ALLEGRO_BITMAP *menu_button_bitmap, ALLEGRO_FONT *font) {

@@ -26,6 +26,7 @@ constexpr int FONT_SIZE = 12;
 #ifdef __EMSCRIPTEN__
 // A browser without WebGL brings Allegro on SDL down inside al_create_display:
 // ask first, so that the game fails there as it does where no window can be had.
+// clang-format off
 EM_JS(bool, browser_has_webgl, (), {
   try {
     return !!document.createElement("canvas").getContext("webgl");
@@ -33,6 +34,7 @@ EM_JS(bool, browser_has_webgl, (), {
     return false;
   }
 });
+// clang-format on
 #endif
 
 ALLEGRO_DISPLAY *create_menu_display() {

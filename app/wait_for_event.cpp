@@ -5,7 +5,9 @@
 #include <emscripten.h>
 
 // Resumes the game at the browser's next animation frame.
+// clang-format off
 EM_ASYNC_JS(void, wait_for_animation_frame, (), { await new Promise(resume => requestAnimationFrame(resume)); });
+// clang-format on
 
 void wait_for_event(ALLEGRO_EVENT_QUEUE *queue, ALLEGRO_EVENT *event) {
   // Each look at the queue also brings in the input and the timer's ticks

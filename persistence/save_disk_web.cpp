@@ -23,6 +23,7 @@ struct FreeBytes {
 
 // Reads the stored file `name` into *bytes (malloc'ed) and *size; false, with
 // the reason, when there is none or the storage cannot be read.
+// clang-format off
 EM_ASYNC_JS(bool, read_stored_file, (const char *name, unsigned char **bytes, int *size, char *reason, int room), {
   try {
     const data = await Module.storage.read(UTF8ToString(name));
@@ -40,9 +41,11 @@ EM_ASYNC_JS(bool, read_stored_file, (const char *name, unsigned char **bytes, in
     return false;
   }
 });
+// clang-format on
 
 // Stores `size` bytes as the file `name`, replacing the old one whole; false,
 // with the reason, when the browser refuses (full, denied, a private window).
+// clang-format off
 EM_ASYNC_JS(bool, write_stored_file, (const char *name, const unsigned char *bytes, int size, char *reason, int room), {
   try {
     await Module.storage.write(UTF8ToString(name), HEAPU8.slice(bytes, bytes + size));
@@ -52,6 +55,7 @@ EM_ASYNC_JS(bool, write_stored_file, (const char *name, const unsigned char *byt
     return false;
   }
 });
+// clang-format on
 
 SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameState *state, WorldGrid *grid) {
   unsigned char *stored = nullptr;

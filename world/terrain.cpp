@@ -73,12 +73,14 @@ bool parse_seed(const char *text, std::uint32_t *seed) {
 #ifdef __EMSCRIPTEN__
 // The text of the page link's "seed" parameter (index.html?seed=N), cut to fit
 // `size` bytes; false when the link has none.
+// clang-format off
 EM_JS(bool, link_seed_text, (char *text, int size), {
   const seed = new URLSearchParams(location.search).get("seed");
   if (seed === null) return false;
   stringToUTF8(seed, text, size);
   return true;
 });
+// clang-format on
 #endif
 
 std::uint32_t new_world_seed() {
