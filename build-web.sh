@@ -37,7 +37,7 @@ prefix=$(scripts/libraries.sh web)
 
 echo "build-web: clodmere.js and clodmere.wasm"
 emcmake cmake -S . -B "$out/release" -DCMAKE_BUILD_TYPE=Release -DCLODMERE_WEB_PREFIX="$prefix" \
-  -DCLODMERE_WERROR=ON >/dev/null
+  -DCLODMERE_WERROR=ON >/dev/null 2>&1
 cmake --build "$out/release" -j"$jobs"
 
 echo "build-web: $out/$name and $out/$name.zip"
@@ -48,6 +48,8 @@ stamp=$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 find "$out/$name" -exec touch -h -d "@$stamp" {} +
 (cd "$out" && find "$name" | LC_ALL=C sort | TZ=UTC zip -X -q -9 "$name.zip" -@)
 
-for file in "$out/$name/clodmere.wasm" "$out/$name/clodmere.js" "$out/$name.zip"; do
+# What a player downloads, as it is and as a server that compresses sends it.
+for file in "$out/$name/clodmere.wasm" "$out/$name/clodmere.js"; do
   printf 'build-web: %-40s %9d bytes, %9d gzipped\n' "$file" "$(stat -c %s "$file")" "$(gzip -9 -c "$file" | wc -c)"
 done
+printf 'build-web: %-40s %9d bytes\n' "$out/$name.zip" "$(stat -c %s "$out/$name.zip")"
