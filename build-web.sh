@@ -36,8 +36,9 @@ jobs=$(($(nproc) < 2 ? $(nproc) : 2))
 prefix=$(scripts/libraries.sh web)
 
 echo "build-web: clodmere.js and clodmere.wasm"
+mkdir -p "$out"
 emcmake cmake -S . -B "$out/release" -DCMAKE_BUILD_TYPE=Release -DCLODMERE_WEB_PREFIX="$prefix" \
-  -DCLODMERE_WERROR=ON >/dev/null 2>&1
+  -DCLODMERE_WERROR=ON >"$out/configure.log" 2>&1 || { cat "$out/configure.log" >&2; exit 1; }
 cmake --build "$out/release" -j"$jobs"
 
 echo "build-web: $out/$name and $out/$name.zip"
