@@ -22,7 +22,7 @@ export CLODMERE_THIRD_PARTY
 cd "$(dirname "$0")"
 
 packages=(emscripten cmake make zip fonts-liberation2)
-[ "$tests" -eq 1 ] && packages+=(chromium chromium-driver python3-selenium)
+[ "$tests" -eq 1 ] && packages+=(chromium chromium-driver python3-selenium python3-pil)
 scripts/install_deps.sh "${packages[@]}"
 # Debian's emcc runs its JavaScript tools with the first node on the PATH,
 # which must see Debian's own modules (acorn).

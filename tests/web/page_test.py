@@ -1,0 +1,324 @@
+"""The page in headless Chromium against the Linux game under Xvfb.
+
+One Linux run gives the references: the start-up lines, the menu, the frame
+of seed SEED's save, then (through the HUD's Load) the frame of a pocket deep
+down and the save it writes of it. One browser compares the start-up, the
+menu and a ?seed= world; another opens the pocket's save, refuses damaged
+ones, loads, saves, plays with the keys and buttons, and reloads.
+
+Usage: page_test.py PAGE_FOLDER LINUX_BUILD_DIR
+"""
+
+import glob
+import hashlib
+import io
+import itertools
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import traceback
+
+from PIL import Image
+from selenium.webdriver import ActionChains, Chrome, ChromeOptions, Keys
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "window"))
+import game_session as gs  # noqa: E402
+import play_session_test as play  # noqa: E402
+import same_on_both_systems_test as both  # noqa: E402
+
+W, H = both.WIDTH, both.HEIGHT
+STONE = (125, 125, 125)
+# The pocket's player stands at (3600, 3590) in the window's centre, so cell
+# (c, r) is drawn from (10 c - 2880, 10 r - 3140), where clicks name it too.
+POCKET_X = W // 2
+# Lines that end a wait for another: no test expects them.
+REFUSALS = ("No save found", "Save file is damaged", "Could not save", "Could not download")
+# Software WebGL, and no calls home.
+FLAGS = ["--headless=new", "--no-sandbox", "--use-gl=angle", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
+         "--ignore-gpu-blocklist", "--disable-background-networking", "--disable-component-update", "--disable-sync",
+         "--no-first-run", "--disable-quic"]
+# The SHA-256 of the page's stored save: 9 MB is too much to pass back whole.
+STORED_HASH = """const done = arguments[arguments.length - 1];
+Module.storage.read("ClodmereSave.wld").then(bytes => bytes && crypto.subtle.digest("SHA-256", bytes)).then(
+  hash => done(hash && Array.from(new Uint8Array(hash), b => b.toString(16).padStart(2, "0")).join("")), done);"""
+
+
+class Page:
+    """One browser with a profile of its own: a reused one would run a cached clodmere.wasm."""
+
+    def __init__(self, url):
+        self.url = url
+        self.profile = tempfile.mkdtemp(prefix="clodmere-chromium-")
+        self.downloads = os.path.join(self.profile, "downloads")
+        options = ChromeOptions()
+        for flag in FLAGS + ["--user-data-dir=" + os.path.join(self.profile, "user")]:
+            options.add_argument(flag)
+        options.binary_location = "/usr/bin/chromium"
+        self.driver = Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        self.driver.set_window_size(1700, 1200)
+        self.driver.set_script_timeout(gs.LONG)
+        self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                    {"behavior": "allow", "downloadPath": self.downloads})
+
+    def close(self):
+        self.driver.quit()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+    def open(self, query="", menu=()):
+        """Loads the page (its storage stays), waits for the painted menu and clicks `menu`."""
+        self.driver.get(self.url + query)
+        self.wait_for_line("Initializing Player")
+        gs.wait_until(lambda: self.screenshot().pixel(55, 55) == gs.FACE_GREY, gs.LONG, "the start menu's buttons")
+        for label in menu:
+            self.click(*gs.MENU_POINTS[label])
+
+    def log(self):
+        return self.driver.execute_script("return document.getElementById('log').textContent")
+
+    def failure_shown(self):
+        return self.driver.find_element(By.ID, "failure").is_displayed()
+
+    def wait_for_line(self, text, count=1):
+        def seen():
+            lines, failed = self.log().splitlines(), self.failure_shown()
+            refused = [line for line in lines if line.startswith(REFUSALS)]
+            if failed or refused:
+                raise gs.TestFailure("waiting for %r: %s; the log:\n%s"
+                                     % (text, "#failure is shown" if failed else refused[0], "\n".join(lines)))
+            return lines.count(text) >= count
+        gs.wait_until(seen, gs.LONG, "the log line %r" % text, interval=0.2)
+
+    def screenshot(self):
+        image = Image.open(io.BytesIO(self.driver.find_element(By.ID, "canvas").screenshot_as_png)).convert("RGB")
+        return gs.Shot(image.tobytes("raw", "BGRX"), image.width, image.height)
+
+    def click(self, x, y, button="left"):
+        canvas = self.driver.find_element(By.ID, "canvas")
+        # Selenium's offsets run from the element's centre.
+        chain = ActionChains(self.driver).move_to_element_with_offset(
+            canvas, x - canvas.size["width"] // 2, y - canvas.size["height"] // 2)
+        (chain.click() if button == "left" else chain.context_click()).perform()
+
+    def stored_hash(self):
+        return self.driver.execute_async_script(STORED_HASH)
+
+    def open_file(self, path):
+        self.driver.find_element(By.ID, "open-save").send_keys(path)
+
+    def download(self):
+        """The bytes the download button gives, once the browser has finished the file."""
+        path = os.path.join(self.downloads, gs.SAVE_FILE)
+        self.driver.find_element(By.ID, "download-save").click()
+        gs.wait_until(lambda: os.path.exists(path) and not glob.glob(os.path.join(self.downloads, "*.crdownload")),
+                      gs.LONG, "the downloaded save")
+        with open(path, "rb") as f:
+            data = f.read()
+        os.remove(path)  # the next download gets the same name
+        return data
+
+
+def at_rest(source, left, what):
+    """A still frame with the player's box at screen x `left`, standing on something solid."""
+    def resting():
+        shot = play.wait_still(source, what)
+        return shot if shot.all_of(left, H // 2, left + 10, H // 2 + 20, gs.PLAYER) and \
+            shot.pixel(left + 5, H // 2 + 20) not in (gs.SKY, gs.BLACK) else None
+    return gs.wait_until(resting, gs.LONG, what)
+
+
+def same_pixels(web, linux, what):
+    """Every pixel, the HUD's text too: both games draw it from the same font file."""
+    gs.check((web.width, web.height) == (linux.width, linux.height), "%s: the canvas is %dx%d"
+             % (what, web.width, web.height))
+    ours, theirs = bytearray(web.data), bytearray(linux.data)
+    del ours[3::4], theirs[3::4]  # X and PIL fill the fourth byte differently
+    if ours == theirs:
+        return
+    differing = [(x, y) for y in range(web.height) for x in range(web.width) if web.pixel(x, y) != linux.pixel(x, y)]
+    x, y = differing[0]
+    raise gs.TestFailure("%s: %d pixels differ, the first at (%d, %d): %r in the page, %r expected"
+                         % (what, len(differing), x, y, web.pixel(x, y), linux.pixel(x, y)))
+
+
+class Linux:
+    """The reference run: seed SEED's save through the menu, then the pocket through the HUD's Load."""
+
+    def __init__(self, build, seed_save, pocket_save):
+        server = gs.Xvfb()
+        workdir = gs.make_workdir(os.path.join(build, "data", "arial.ttf"))
+        game = None
+        try:
+            shutil.copyfile(seed_save, os.path.join(workdir, gs.SAVE_FILE))
+            game = gs.Game(server, os.path.join(build, "clodmere"), workdir)
+            menu = game.find_menu()
+            self.menu = play.wait_still(menu, "the Linux menu to be still")
+            game.wait_for_line(gs.STARTUP_LINES[-1])
+            self.startup = game.output()
+            menu.click(*gs.MENU_POINTS["1440x900"])
+            menu.click(*gs.MENU_POINTS["Load World"])
+            window = game.find_window(W, H)
+            game.wait_for_line("Loaded the world!")
+            self.seed_frame = at_rest(window, 30, "the Linux player on the surface")
+            shutil.copyfile(pocket_save, os.path.join(workdir, gs.SAVE_FILE))
+            window.click(W - 20, H - 10)
+            game.wait_for_line("Loaded the world!", count=2)
+            self.pocket_frame = at_rest(window, POCKET_X, "the Linux player in the pocket")
+            window.click(W - 80, H - 10)
+            game.wait_for_line("Saved the world!")
+            self.pocket_save = play.read_save(workdir)
+        finally:
+            if game is not None:
+                game.stop()
+            server.close()
+            shutil.rmtree(workdir, ignore_errors=True)
+
+
+def startup_menu_and_seed_world(url, linux):
+    page = Page(url)
+    try:
+        yield "start-up lines in #log are the Linux game's, byte for byte"
+        page.open("?seed=%d" % both.SEED)
+        gs.expect_lines(linux.startup, gs.STARTUP_LINES)
+        startup = "".join(line + "\n" for line in linux.startup)
+        gs.check(page.log() == startup, "#log holds %r, the Linux game printed %r" % (page.log(), startup))
+        gs.check(not page.failure_shown(), "#failure is shown")
+
+        yield "the menu's pixels are the Linux game's"
+        same_pixels(play.wait_still(page, "the page's menu to be still"), linux.menu, "the menu")
+
+        yield "?seed=%d's new world is the frame of the Linux game's save of that seed" % both.SEED
+        for label in ("1440x900", "New World"):
+            page.click(*gs.MENU_POINTS[label])
+        page.wait_for_line("Starting to Draw.")
+        gs.check(page.log() == startup + "Selected Resolution: 1440x900!\nLoading Blocks\nGenerating a New World\n"
+                 "Starting to Draw.\n", "the log after the menu: %r" % page.log()[len(startup):])
+        same_pixels(at_rest(page, 30, "the page's player on the surface"), linux.seed_frame, "the seed's world")
+    finally:
+        page.close()
+
+
+def saves_in_and_out_and_controls(url, linux, pocket_save, workdir):
+    page = Page(url)
+    with open(pocket_save, "rb") as f:
+        pocket = f.read()
+    try:
+        yield "a desktop save opened with #open-save becomes the page's save, byte for byte"
+        page.open()
+        page.open_file(pocket_save)
+        page.wait_for_line("Opened pocket.wld as the page's save: Load World starts it.")
+        gs.check(page.stored_hash() == hashlib.sha256(pocket).hexdigest(), "the stored save differs from the file")
+
+        yield "damaged saves are refused with the reason and the page's save kept"
+        wrong_kind = bytearray(pocket)
+        struct.pack_into("<i", wrong_kind, play.cell_offset(200, 300) + 8, 9)
+        for name, data, reason in (("short.wld", pocket[:-1], "the file is 9677079 bytes long, not 9677080"),
+                                   ("kind.wld", wrong_kind, "the cell at column 200, row 300 has kind 9")):
+            with open(os.path.join(workdir, name), "wb") as f:
+                f.write(data)
+            page.open_file(os.path.join(workdir, name))
+            page.wait_for_line("Could not open %s: %s" % (name, reason))
+        gs.check(page.stored_hash() == hashlib.sha256(pocket).hexdigest(), "a refused file changed the page's save")
+
+        yield "Load World shows the opened save as the Linux game does"
+        page.open(menu=("1440x900", "Load World"))
+        page.wait_for_line("Loaded the world!")
+        same_pixels(at_rest(page, POCKET_X, "the page's player in the pocket"), linux.pocket_frame, "the pocket")
+
+        yield "the HUD's Save downloads the Linux game's save of that world"
+        page.click(W - 80, H - 10)
+        page.wait_for_line("Saved the world!")
+        saved = page.download()
+        gs.check(hashlib.sha256(saved).hexdigest() == page.stored_hash(), "the download is not the stored save")
+        gs.check(len(saved) == gs.SAVE_SIZE and play.comparable(saved) == play.comparable(linux.pocket_save),
+                 "the page saved another world (%d bytes)" % len(saved))
+
+        yield "number keys select, the left button digs, the right places with no menu, arrows walk and jump"
+        page.driver.execute_script("addEventListener('contextmenu', e => { window.menuKept = e.defaultPrevented })")
+        keys = ActionChains(page.driver)
+        keys.key_down("3").key_up("3").perform()
+        # Two Stone floor cells right of the player, then one Stone into the pocket's top row.
+        for x, y, button in ((735, 475, "left"), (745, 475, "left"), (745, 435, "right")):
+            page.click(x, y, button)
+            page.wait_for_line("Clicked block coords: %d.000000x%d.000000" % (2880 + x // 10 * 10, 3140 + y // 10 * 10))
+        gs.check(page.driver.execute_script("return window.menuKept") is True, "the right button opens a menu")
+        placed = gs.wait_until(lambda: (lambda s: s if s.all_of(730, 470, 750, 480, gs.BLACK) and s.all_of(
+            740, 430, 750, 440, STONE) else None)(page.screenshot()), gs.LONG, "the dug and placed cells drawn")
+        keys.key_down(Keys.LEFT).perform()
+        gs.wait_until(lambda: page.screenshot().data != placed.data, gs.LONG, "the player to walk left")
+        keys.key_up(Keys.LEFT).key_down(Keys.UP).perform()
+        gs.wait_until(lambda: page.screenshot().pixel(POCKET_X + 5, H // 2 + 20) != STONE, gs.LONG,
+                      "the player to leave the floor")
+        keys.key_up(Keys.UP).perform()
+        played = at_rest(page, POCKET_X, "the player to land")
+        page.click(W - 80, H - 10)
+        page.wait_for_line("Saved the world!", count=2)
+        saved = page.download()
+        state = play.save_state(saved)
+        gs.check([play.save_cell(saved, *cell) for cell in ((361, 361), (362, 361), (362, 357))] == [
+            {"id": 6, "passable": 1}] * 2 + [{"id": 4, "passable": 0}], "the dug and placed cells are not saved so")
+        gs.check(3570 <= state["x"] < 3600 and state["y"] == 3590, "the player is saved at %r" % state)
+        gs.check((state["dirt"], state["grass"], state["stone"], state["gold"], state["selected"]) == (0, 0, 1, 0, 3),
+                 "saved counts and selection %r: two Stone dug, one placed, Stone selected" % state)
+
+        yield "the save outlives a reload: Load World brings back the same frame"
+        page.open(menu=("1440x900", "Load World"))
+        page.wait_for_line("Loaded the world!")
+        same_pixels(at_rest(page, POCKET_X, "the reloaded player"), played, "the reloaded world")
+    finally:
+        page.close()
+
+
+def report(results, name, why=None):
+    results.append(why is None)
+    print(("PASS " + name) if why is None else ("FAIL %s\n    %s" % (name, why)), flush=True)
+
+
+def run_cases(cases, results):
+    """`cases` yields each case's name before running it; a failure ends its group."""
+    name = None
+    try:
+        for following in itertools.chain(cases, [None]):
+            if name is not None:
+                report(results, name)
+            name = following
+    except Exception as error:
+        report(results, name or "starting the browser",
+               str(error) if isinstance(error, gs.TestFailure) else traceback.format_exc())
+
+
+def main():
+    folder, build = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    os.environ["ASAN_OPTIONS"] = "detect_leaks=0"
+    workdir = tempfile.mkdtemp(prefix="clodmere-web-")
+    seed_save, pocket_save = os.path.join(workdir, "seed.wld"), os.path.join(workdir, "pocket.wld")
+    tool = os.path.join(build, "tools", "clodmere-save")
+    server = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                                            "scripts", "serve_web.py"), folder, "--first-port", "8700"],
+                              stdout=subprocess.PIPE, text=True)
+    results = []
+    try:
+        url = server.stdout.readline().strip()
+        subprocess.run([tool, "new", "--seed", str(both.SEED), seed_save], check=True, capture_output=True)
+        both.make_save(tool, pocket_save)
+        linux = Linux(build, seed_save, pocket_save)
+        run_cases(startup_menu_and_seed_world(url, linux), results)
+        run_cases(saves_in_and_out_and_controls(url, linux, pocket_save, workdir), results)
+    except Exception:
+        report(results, "the Linux reference run", traceback.format_exc())
+    finally:
+        server.kill()
+        server.wait()
+        shutil.rmtree(workdir, ignore_errors=True)
+    failed = results.count(False)
+    print("%d passed, %d failed" % (len(results) - failed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
