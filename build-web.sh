@@ -4,8 +4,8 @@
 # against pinned checksums; built once, by scripts/libraries.sh), the game with
 # Emscripten, and build-web/clodmere-VERSION-web/, a folder any static web
 # server can serve, with its zip for a game host. Installs what is missing
-# first; --tests also installs what the browser tests drive (Chromium, its
-# driver and Selenium).
+# first; --tests also installs what the browser tests use (Chromium, its
+# driver, Selenium and PIL).
 # Usage: ./build-web.sh [--tests]
 set -euo pipefail
 tests=0

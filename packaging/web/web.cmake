@@ -15,6 +15,9 @@ target_link_options(clodmere PRIVATE
 # Allegro draws from vertex arrays in its own memory, which WebGL lacks:
 # FULL_ES2 copies them into buffers.
 set_target_properties(clodmere PROPERTIES SUFFIX .js)
+set(gl_errors ${CMAKE_CURRENT_SOURCE_DIR}/packaging/web/gl_errors.js)
+target_link_options(clodmere PRIVATE --js-library ${gl_errors})
+set_property(TARGET clodmere APPEND PROPERTY LINK_DEPENDS ${gl_errors})
 
 install(FILES packaging/web/index.html packaging/web/page.js ${CMAKE_CURRENT_BINARY_DIR}/clodmere.js
               ${CMAKE_CURRENT_BINARY_DIR}/clodmere.wasm DESTINATION .)
