@@ -270,6 +270,14 @@ def saves_in_and_out_and_controls(url, linux, pocket_save, workdir):
         page.open(menu=("1440x900", "Load World"))
         page.wait_for_line("Loaded the world!")
         same_pixels(at_rest(page, POCKET_X, "the reloaded player"), played, "the reloaded world")
+
+        yield "a save the browser's storage refuses says why and leaves the stored save as it was"
+        kept = page.stored_hash()
+        page.driver.execute_script("IDBObjectStore.prototype.put = () => { throw new DOMException('', 'QuotaExceededError') }")
+        page.click(W - 80, H - 10)
+        gs.wait_until(lambda: "Could not save the world: the browser's storage for this site is full\n" in page.log(),
+                      gs.LONG, "the refused save's line")
+        gs.check("Saved the world!" not in page.log() and page.stored_hash() == kept, "the refused save counted")
     finally:
         page.close()
 
