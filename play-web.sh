@@ -3,12 +3,9 @@
 # at the first free port from 8000, opening the desktop's browser where there
 # is one. Ctrl+C stops the server. Saves stay in that browser's storage for the site.
 set -euo pipefail
-if [ -n "${CLODMERE_THIRD_PARTY:-}" ] && [ -d "$CLODMERE_THIRD_PARTY" ]; then
-  CLODMERE_THIRD_PARTY=$(cd "$CLODMERE_THIRD_PARTY" && pwd)
-  export CLODMERE_THIRD_PARTY
-fi
+# Built from where it was started, so that a relative CLODMERE_THIRD_PARTY holds.
+"$(dirname "$0")/build-web.sh"
 cd "$(dirname "$0")"
-./build-web.sh
 folder=build-web/clodmere-$(sed -n 's/^project(clodmere VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-web
 
 coproc server { exec scripts/serve_web.py "$folder"; }

@@ -15,9 +15,6 @@ import sys
 import tempfile
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.options import Options
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -26,12 +23,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.dont_write_bytecode = True  # keep tests/ clean
 sys.path.insert(0, os.path.join(ROOT, "tests", "window"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
+import page_test  # noqa: E402
 import same_on_both_systems_test as pocket  # noqa: E402
 
-FLAGS = ["--headless=new", "--no-sandbox", "--use-gl=angle", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-         "--ignore-gpu-blocklist", "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--no-first-run", "--disable-quic"]
-RESOLUTION, NEW_WORLD, LOAD_WORLD = (240, 70), (255, 180), (380, 180)  # menu coordinates
+MENU = page_test.gs.MENU_POINTS
 # Put in every page before its own scripts: the page's animation-frame requests
 # (each one wake-up of the game's wait) and the animation frames in which the
 # window's framebuffer was cleared, that is drawn. Allegro clears boxes several
@@ -86,30 +82,17 @@ def main():
     folder = next(os.path.join(build, name) for name in sorted(os.listdir(build)) if name.endswith("-web"))
     workdir = tempfile.mkdtemp(prefix="clodmere-measure-")
     save = os.path.join(workdir, "pocket.wld")
-    options = Options()
-    options.binary_location = "/usr/bin/chromium"
-    for flag in FLAGS + ["--user-data-dir=" + tempfile.mkdtemp(dir=workdir)]:  # fresh, or the game comes from cache
-        options.add_argument(flag)
-    service = Service("/usr/bin/chromedriver")
     loads = [open("/proc/loadavg").read().split()[0]]
     servers = [serve(folder, 8600), serve(HERE, 8700)]
     (_, game), (_, bench) = servers
-    driver = None
+    page = None
     rows = []
 
-    def log():
-        return driver.find_element(By.ID, "log").text
-
-    def click(x, y):  # Selenium's offsets are from the element's centre
-        canvas = driver.find_element(By.ID, "canvas")
-        size = canvas.size
-        ActionChains(driver).move_to_element_with_offset(canvas, x - size["width"] // 2,
-                                                         y - size["height"] // 2).click().perform()
-
     def sample(seconds):  # wall seconds; frames drawn, frame waits and browser CPU seconds per second
-        start, cpu = driver.execute_script(SNAPSHOT), browser_cpu(service.process.pid)
+        browser = page.driver.service.process.pid
+        start, cpu = page.driver.execute_script(SNAPSHOT), browser_cpu(browser)
         time.sleep(seconds)
-        end, cpu = driver.execute_script(SNAPSHOT), browser_cpu(service.process.pid) - cpu
+        end, cpu = page.driver.execute_script(SNAPSHOT), browser_cpu(browser) - cpu
         wall = end[0] - start[0]
         return wall, (end[1] - start[1]) / wall, (end[2] - start[2]) / wall, cpu / wall
 
@@ -118,43 +101,41 @@ def main():
         rows.append((name, *sample(seconds)))
 
     def play(query, button, ready, where, save=None):
-        driver.get(game + "/index.html" + query)
-        wait_for("the menu", lambda: "Initializing Player" in log()
-                 and driver.find_element(By.ID, "open-save").is_enabled())
+        page.open(query)
+        wait_for("the page's controls", lambda: page.driver.find_element(By.ID, "open-save").is_enabled())
         if where == "surface":
             measure("game at its menu", 20, 3)
         if save:
-            driver.find_element(By.ID, "open-save").send_keys(save)
-            wait_for("the save to open", lambda: "as the page's save" in log())
-        click(*RESOLUTION)
-        click(*button)
-        wait_for(ready, lambda: ready in log())
+            page.open_file(save)
+            wait_for("the save to open", lambda: "as the page's save" in page.log())
+        page.click(*MENU["1440x900"])
+        page.click(*MENU[button])
+        wait_for(ready, lambda: ready in page.log())
         wait_for("the player at rest", lambda: sample(1)[1] == 0)
         measure("still world, " + where, 20, 2)
-        ActionChains(driver).key_down(Keys.UP).perform()
+        ActionChains(page.driver).key_down(Keys.UP).perform()
         measure("Up held, " + where, 10, 3)
-        ActionChains(driver).key_up(Keys.UP).perform()
+        ActionChains(page.driver).key_up(Keys.UP).perform()
 
     try:
         pocket.make_save(os.path.join(ROOT, "build-test", "tools", "clodmere-save"), save)
-        driver = webdriver.Chrome(service=service, options=options)
-        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": COUNTERS})
-        driver.set_window_size(1700, 1200)
-        driver.get(bench + "/empty.html")
+        page = page_test.Page(game + "/index.html")  # a fresh profile, or the game comes from cache
+        page.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": COUNTERS})
+        page.driver.get(bench + "/empty.html")
         measure("empty.html", 20, 3)
-        play("?seed=%d" % pocket.SEED, NEW_WORLD, "Starting to Draw.", "surface")
-        play("", LOAD_WORLD, "Loaded the world!", "deep down", save)
-        driver.get(bench + "/limit.html")
+        play("?seed=%d" % pocket.SEED, "New World", "Starting to Draw.", "surface")
+        play("", "Load World", "Loaded the world!", "deep down", save)
+        page.driver.get(bench + "/limit.html")
         measure("limit.html", 10, 3)
         loads.append(open("/proc/loadavg").read().split()[0])
+        version = page.driver.capabilities["browserVersion"]
     finally:
-        if driver:
-            driver.quit()
+        if page:
+            page.close()
         for server, _ in servers:
             server.kill()
         shutil.rmtree(workdir)
-    print("%s in Chromium %s; 1-minute load average %s before, %s after" % (
-        os.path.relpath(folder), driver.capabilities["browserVersion"], *loads))
+    print("%s in Chromium %s; 1-minute load average %s before, %s after" % (os.path.relpath(folder), version, *loads))
     print("%-24s %6s %14s %14s %16s" % ("", "wall s", "frames drawn/s", "frame waits/s", "browser CPU s/s"))
     for row in rows:
         print("%-24s %6.1f %14.1f %14.1f %16.3f" % row)

@@ -132,20 +132,6 @@ def at_rest(source, left, what):
     return gs.wait_until(resting, gs.LONG, what)
 
 
-def same_pixels(web, linux, what):
-    """Every pixel, the HUD's text too: both games draw it from the same font file."""
-    gs.check((web.width, web.height) == (linux.width, linux.height), "%s: the canvas is %dx%d"
-             % (what, web.width, web.height))
-    ours, theirs = bytearray(web.data), bytearray(linux.data)
-    del ours[3::4], theirs[3::4]  # X and PIL fill the fourth byte differently
-    if ours == theirs:
-        return
-    differing = [(x, y) for y in range(web.height) for x in range(web.width) if web.pixel(x, y) != linux.pixel(x, y)]
-    x, y = differing[0]
-    raise gs.TestFailure("%s: %d pixels differ, the first at (%d, %d): %r in the page, %r expected"
-                         % (what, len(differing), x, y, web.pixel(x, y), linux.pixel(x, y)))
-
-
 class Linux:
     """The reference run: seed SEED's save through the menu, then the pocket through the HUD's Load."""
 
@@ -190,7 +176,7 @@ def startup_menu_and_seed_world(url, linux):
         gs.check(not page.failure_shown(), "#failure is shown")
 
         yield "the menu's pixels are the Linux game's"
-        same_pixels(play.wait_still(page, "the page's menu to be still"), linux.menu, "the menu")
+        gs.check_same_pixels(play.wait_still(page, "the page's menu to be still"), linux.menu, "the menu")
 
         yield "?seed=%d's new world is the frame of the Linux game's save of that seed" % both.SEED
         for label in ("1440x900", "New World"):
@@ -198,7 +184,8 @@ def startup_menu_and_seed_world(url, linux):
         page.wait_for_line("Starting to Draw.")
         gs.check(page.log() == startup + "Selected Resolution: 1440x900!\nLoading Blocks\nGenerating a New World\n"
                  "Starting to Draw.\n", "the log after the menu: %r" % page.log()[len(startup):])
-        same_pixels(at_rest(page, 30, "the page's player on the surface"), linux.seed_frame, "the seed's world")
+        gs.check_same_pixels(at_rest(page, 30, "the page's player on the surface"), linux.seed_frame,
+                             "the seed's world")
     finally:
         page.close()
 
@@ -228,7 +215,8 @@ def saves_in_and_out_and_controls(url, linux, pocket_save, workdir):
         yield "Load World shows the opened save as the Linux game does"
         page.open(menu=("1440x900", "Load World"))
         page.wait_for_line("Loaded the world!")
-        same_pixels(at_rest(page, POCKET_X, "the page's player in the pocket"), linux.pocket_frame, "the pocket")
+        gs.check_same_pixels(at_rest(page, POCKET_X, "the page's player in the pocket"), linux.pocket_frame,
+                             "the pocket")
 
         yield "the HUD's Save downloads the Linux game's save of that world"
         page.click(W - 80, H - 10)
@@ -269,7 +257,7 @@ def saves_in_and_out_and_controls(url, linux, pocket_save, workdir):
         yield "the save outlives a reload: Load World brings back the same frame"
         page.open(menu=("1440x900", "Load World"))
         page.wait_for_line("Loaded the world!")
-        same_pixels(at_rest(page, POCKET_X, "the reloaded player"), played, "the reloaded world")
+        gs.check_same_pixels(at_rest(page, POCKET_X, "the reloaded player"), played, "the reloaded world")
 
         yield "a save the browser's storage refuses says why and leaves the stored save as it was"
         kept = page.stored_hash()

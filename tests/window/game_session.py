@@ -354,6 +354,24 @@ def without_handler_lines(lines):
     return [line for line in lines if not line.startswith(HANDLER_LINE_PREFIXES)]
 
 
+def check_same_pixels(shot, expected, what, bottom=None):
+    """Every pixel of `shot` above row `bottom` (all of them by default) is `expected`'s."""
+    bottom = shot.height if bottom is None else bottom
+    check((shot.width, shot.height) == (expected.width, expected.height), "%s: %dx%d, not %dx%d"
+          % (what, shot.width, shot.height, expected.width, expected.height))
+
+    def colours(source):  # the fourth byte of a pixel is filler, which X and PIL fill differently
+        data = bytearray(source.region(0, 0, source.width, bottom))
+        del data[3::4]
+        return data
+    if colours(shot) == colours(expected):
+        return
+    differing = [(x, y) for y in range(bottom) for x in range(shot.width) if shot.pixel(x, y) != expected.pixel(x, y)]
+    x, y = differing[0]
+    raise TestFailure("%s: %d pixels differ, the first at (%d, %d): %r, not %r"
+                      % (what, len(differing), x, y, shot.pixel(x, y), expected.pixel(x, y)))
+
+
 def expect_lines(actual, expected):
     """`actual` equals `expected`; the font remark's wording after its prefix is free."""
     same = len(actual) == len(expected) and all(

@@ -84,13 +84,7 @@ def main(windows_game, font):
         make_save(os.path.join(os.path.dirname(linux_game), "tools", "clodmere-save"), save)
         linux_shot, linux_save = frame_and_save(server, linux_game, font, save)
         windows_shot, windows_save = frame_and_save(server, windows_game, font, save)
-        above_hud = (0, 0, WIDTH, HEIGHT - 50)
-        if windows_shot.region(*above_hud) != linux_shot.region(*above_hud):
-            differing = [(x, y) for y in range(HEIGHT - 50) for x in range(WIDTH)
-                         if windows_shot.pixel(x, y) != linux_shot.pixel(x, y)]
-            x, y = differing[0]
-            raise gs.TestFailure("%d pixels above the HUD differ, the first at (%d, %d): %r on Windows, %r on Linux"
-                                 % (len(differing), x, y, windows_shot.pixel(x, y), linux_shot.pixel(x, y)))
+        gs.check_same_pixels(windows_shot, linux_shot, "the Windows frame above the HUD", HEIGHT - 50)
         gs.check(play.comparable(windows_save) == play.comparable(linux_save),
                  "the two games saved the same world differently")
     finally:
