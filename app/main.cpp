@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/host.h"
 #include "app/system.h"
-#include "app/wait_for_event.h"
 #include "hud/hud.h"
 #include "persistence/save_file.h"
 #include "player/keyboard.h"
@@ -55,12 +55,12 @@ int main() {
     game_state = load_world(grid.get(), game_state, block_kinds.get());
     if (game_state.load_failed == 1) {
       std::printf("Error Loading, making a new world instead.\n");
-      generate_world(grid.get(), block_kinds.get());
+      generate_world(grid.get(), block_kinds.get(), new_world_seed());
       game_state.load_failed = 0;
     }
   } else {
     std::printf("Generating a New World\n");
-    generate_world(grid.get(), block_kinds.get());
+    generate_world(grid.get(), block_kinds.get(), new_world_seed());
   }
 
   std::printf("Starting to Draw.\n");
@@ -68,14 +68,13 @@ int main() {
   al_start_timer(system.timer);
 
   ALLEGRO_EVENT current_event{};
-#ifdef __EMSCRIPTEN__
-  // A page's canvas keeps showing its last frame until something is drawn, so a
-  // frame that would show the same picture again is not drawn at all: a world
-  // where nothing happens costs the browser next to nothing. Only a click
-  // changes the grid; everything else a frame shows is in the record.
+  // Where the window keeps its last frame, a frame that would show the same
+  // picture again is not drawn at all: a world where nothing happens costs the
+  // browser next to nothing. Only a click changes the grid; everything else a
+  // frame shows is in the record.
+  const bool skip_same_frames = host_keeps_last_frame();
   GameState shown_state{};
   bool picture_may_differ = true;
-#endif
   for (;;) {
     wait_for_event(system.event_queue, &current_event);
     if (current_event.type == ALLEGRO_EVENT_DISPLAY_CLOSE) break;
@@ -95,10 +94,8 @@ int main() {
       default:
         break;
     }
-#ifdef __EMSCRIPTEN__
     if (current_event.type == ALLEGRO_EVENT_MOUSE_BUTTON_DOWN) picture_may_differ = true;
-    if (redraw && !picture_may_differ && same_picture(shown_state, game_state)) redraw = false;
-#endif
+    if (skip_same_frames && redraw && !picture_may_differ && same_picture(shown_state, game_state)) redraw = false;
 
     // Ticks are never dropped, frames are: draw only once the queue is drained.
     if (redraw && al_is_event_queue_empty(system.event_queue)) {
@@ -110,10 +107,8 @@ int main() {
       al_hold_bitmap_drawing(false);
       redraw = false;
       al_flip_display();
-#ifdef __EMSCRIPTEN__
       shown_state = game_state;
       picture_may_differ = false;
-#endif
     }
   }
 

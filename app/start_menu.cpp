@@ -5,21 +5,7 @@
 #include <cstdlib>
 
 #include "app/menu_choice.h"
-#include "app/wait_for_event.h"
-
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-
-// The page's full-screen mode, asked for while the click that chose it still
-// counts as the player's gesture. Where the browser refuses, the canvas keeps
-// the monitor's size all the same.
-// clang-format off
-EM_JS(void, request_page_fullscreen, (), {
-  const page = document.documentElement;
-  if (page.requestFullscreen) page.requestFullscreen().catch(() => {});
-});
-// clang-format on
-#endif
+#include "app/host.h"
 
 void draw_start_menu(ALLEGRO_BITMAP *menu_button_bitmap, ALLEGRO_FONT *font) {
   const ALLEGRO_COLOR white = al_map_rgb(255, 255, 255);
@@ -43,8 +29,7 @@ void draw_start_menu(ALLEGRO_BITMAP *menu_button_bitmap, ALLEGRO_FONT *font) {
 GameState run_start_menu(GameState state, ALLEGRO_FONT *font, ALLEGRO_DISPLAY **display,
                          ALLEGRO_EVENT_QUEUE *event_queue, ALLEGRO_EVENT buffer) {
   ALLEGRO_BITMAP *menu_button_bitmap = al_create_bitmap(MENU_BUTTON_WIDTH, MENU_BUTTON_HEIGHT);
-  ALLEGRO_MONITOR_INFO monitor{};
-  al_get_monitor_info(0, &monitor);
+  const ALLEGRO_MONITOR_INFO monitor = host_screen_area();
   al_set_target_bitmap(menu_button_bitmap);
   al_clear_to_color(al_map_rgb(165, 165, 165));
 
@@ -79,9 +64,7 @@ GameState run_start_menu(GameState state, ALLEGRO_FONT *font, ALLEGRO_DISPLAY **
     choice.width = size.width;
     choice.height = size.height;
     al_set_new_display_flags(ALLEGRO_NOFRAME);
-#ifdef __EMSCRIPTEN__
-    request_page_fullscreen();
-#endif
+    host_enter_full_screen();
   }
   state.screen_width = choice.width;
   state.screen_height = choice.height;

@@ -6,10 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-#endif
-
+#include "app/host.h"
 #include "app/start_menu.h"
 #include "app/system.h"
 
@@ -23,24 +20,8 @@ constexpr const char *INSTALLED_FONT_PATH = CLODMERE_INSTALLED_DATA_DIR "/arial.
 #endif
 constexpr int FONT_SIZE = 12;
 
-#ifdef __EMSCRIPTEN__
-// A browser without WebGL brings Allegro on SDL down inside al_create_display:
-// ask first, so that the game fails there as it does where no window can be had.
-// clang-format off
-EM_JS(bool, browser_has_webgl, (), {
-  try {
-    return !!document.createElement("canvas").getContext("webgl");
-  } catch (error) {
-    return false;
-  }
-});
-// clang-format on
-#endif
-
 ALLEGRO_DISPLAY *create_menu_display() {
-#ifdef __EMSCRIPTEN__
-  if (!browser_has_webgl()) return nullptr;
-#endif
+  if (!host_can_draw()) return nullptr;
   return al_create_display(640, 240);
 }
 
@@ -91,6 +72,7 @@ void initialize_system(SystemHandles *system, GameState *state) {
   std::printf("Initializing System\n");
   al_set_app_name(GAME_TITLE);
   if (!al_init()) fail("Failed to initialize allegro!\n");
+  host_prepare();
 
   system->display = create_menu_display();
   if (system->display == nullptr) fail("Failed to create display!\n");

@@ -217,8 +217,8 @@ int main(int argc, char **argv) {
     }
     auto table = std::make_unique<BlockKindTable>();
     load_block_kinds(table.get());
-    generate_world_from_seed(grid.get(), table.get(), seed);
-    generate_world_from_seed(other.get(), table.get(), seed + 1);
+    generate_world(grid.get(), table.get(), seed);
+    generate_world(other.get(), table.get(), seed + 1);
 
     GameState state = start_game_state();
     state.screen_width = size.width;

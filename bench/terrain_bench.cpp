@@ -29,7 +29,7 @@ void BM_GenerateWorld(benchmark::State &state) {
   auto grid = std::make_unique<WorldGrid>();
   std::uint32_t seed = 1;
   for (auto _ : state) {
-    generate_world_from_seed(grid.get(), table, seed++);
+    generate_world(grid.get(), table, seed++);
     benchmark::DoNotOptimize(grid->cells[WORLD_CELL_COUNT / 2].id);
     benchmark::ClobberMemory();
   }

@@ -248,7 +248,7 @@ bool same_pixels(ALLEGRO_BITMAP *a, ALLEGRO_BITMAP *b) {
 
 TEST_F(DrawWorld, ThePictureGivesTheSameFrameAsOneDrawPerCell) {
   load_hud();
-  generate_world_from_seed(grid.get(), table.get(), 2026);
+  generate_world(grid.get(), table.get(), 2026);
   // Dug tunnels and placed blocks: Underground, and every kind.
   clodmere_srand(7);
   for (int k = 0; k < 20000; ++k) {
@@ -300,7 +300,7 @@ TEST_F(DrawWorld, ThePictureGivesTheSameFrameAsOneDrawPerCell) {
   mark(VIEW_CASES[6].first_column, 3, BLOCK_AIR);
   expect_same_frames(sky, "after digging it again");
   // A load replaces every cell.
-  generate_world_from_seed(grid.get(), table.get(), 99);
+  generate_world(grid.get(), table.get(), 99);
   expect_same_frames(state, "after a load");
 }
 

@@ -415,7 +415,7 @@ TEST(GeneratedWorld, TheStartPositionFallsOntoTheSurfaceAndWalks) {
   BlockKindTable table{};
   load_block_kinds(&table);
   auto grid = std::make_unique<WorldGrid>();
-  generate_world_from_seed(grid.get(), &table, 1234u);
+  generate_world(grid.get(), &table, 1234u);
 
   Player player{start_game_state(), 0, 0};
   tick(&player, grid.get(), 200);
@@ -431,7 +431,7 @@ TEST(GeneratedWorld, RandomKeysAndDiggingNeverTakeThePlayerOutOfTheWorld) {
   BlockKindTable table{};
   load_block_kinds(&table);
   auto grid = std::make_unique<WorldGrid>();
-  generate_world_from_seed(grid.get(), &table, 20240229u);
+  generate_world(grid.get(), &table, 20240229u);
 
   std::mt19937 random(7u);
   auto chance = [&random](int percent) { return std::uniform_int_distribution<int>(0, 99)(random) < percent; };

@@ -92,7 +92,7 @@ class SaveTool : public WorldTest {
   void SetUp() override {
     WorldTest::SetUp();
     ASSERT_TRUE(al_init_image_addon());
-    generate_world_from_seed(grid.get(), table.get(), 20261208u);
+    generate_world(grid.get(), table.get(), 20261208u);
     // A few dug cells, so that every kind is in the world.
     for (int row = 200; row < 203; ++row)
       set_cell_kind(&cell_at(grid.get(), 400, row), table->kinds[BLOCK_UNDERGROUND]);
@@ -289,7 +289,7 @@ TEST_F(SaveTool, NewWritesTheStartOfANewGameInTheWorldOfItsSeed) {
   GameState loaded{};
   auto saved = std::make_unique<WorldGrid>();
   ASSERT_EQ(read_save_file(path.c_str(), table.get(), &loaded, saved.get()).status, SAVE_OK);
-  generate_world_from_seed(grid.get(), table.get(), 4294967295u);
+  generate_world(grid.get(), table.get(), 4294967295u);
   std::vector<unsigned char> expected(SAVE_FILE_BYTES), got(SAVE_FILE_BYTES);
   encode_save(grid.get(), start_game_state(), expected.data());
   encode_save(saved.get(), loaded, got.data());
@@ -305,7 +305,7 @@ TEST_F(SaveTool, NewWritesTheStartOfANewGameInTheWorldOfItsSeed) {
 
 TEST_F(SaveTool, SeedNamesTheSeedOfAPlayedWorldOrSaysThereIsNone) {
   const std::uint32_t seed = 1765000000u;
-  generate_world_from_seed(grid.get(), table.get(), seed);
+  generate_world(grid.get(), table.get(), seed);
   // Play: 180 cells dug out, 360 built over with the other kind.
   for (int column = 0; column < WORLD_COLUMNS; column += 4) {
     for (int row = 400; row < 403; ++row) {

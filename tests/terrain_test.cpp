@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -77,7 +76,7 @@ TEST_F(Terrain, KnownSeedsGiveKnownWorlds) {
       {0xFFFFFFFFu, {720, 87120, 169897, 22306, 65089, 468}, 1323876719u},
   };
   for (const auto &world : known) {
-    generate_world_from_seed(grid.get(), table.get(), world.seed);
+    generate_world(grid.get(), table.get(), world.seed);
     int counts[6] = {};
     std::uint32_t hash = 2166136261u;
     for (const Block &cell : grid->cells) {
@@ -92,25 +91,11 @@ TEST_F(Terrain, KnownSeedsGiveKnownWorlds) {
 
 TEST_F(Terrain, ASeedAlwaysGivesTheSameWorld) {
   auto again = std::make_unique<WorldGrid>();
-  generate_world_from_seed(grid.get(), table.get(), 12345);
-  generate_world_from_seed(again.get(), table.get(), 12345);
+  generate_world(grid.get(), table.get(), 12345);
+  generate_world(again.get(), table.get(), 12345);
   EXPECT_TRUE(same_world(*grid, *again));
-  generate_world_from_seed(again.get(), table.get(), 12346);
+  generate_world(again.get(), table.get(), 12346);
   EXPECT_FALSE(same_world(*grid, *again));
-}
-
-TEST_F(Terrain, TheClockSeedsTheWorld) {
-  // Worlds made within one second of the clock are the same.
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    const std::time_t before = std::time(nullptr);
-    generate_world(grid.get(), table.get());
-    if (std::time(nullptr) != before) continue;
-    auto seeded = std::make_unique<WorldGrid>();
-    generate_world_from_seed(seeded.get(), table.get(), static_cast<std::uint32_t>(before));
-    EXPECT_TRUE(same_world(*grid, *seeded));
-    return;
-  }
-  FAIL() << "the clock kept changing second during generation";
 }
 
 // Sky, surface, floor and the depths where Stone, Gold and Grass may lie.
@@ -127,7 +112,7 @@ bool layer_allows(int row, int id) {
 
 TEST_F(Terrain, LayersAndPositionsHoldForAnySeed) {
   for (std::uint32_t seed : {0u, 1u, 777u, 0xFFFFFFFFu}) {
-    generate_world_from_seed(grid.get(), table.get(), seed);
+    generate_world(grid.get(), table.get(), seed);
     for (int c = 0; c < WORLD_COLUMNS; ++c) {
       for (int r = 0; r < WORLD_ROWS; ++r) {
         const Block &cell = cell_at(grid.get(), c, r);
@@ -153,7 +138,7 @@ TEST_F(Terrain, EachCellTakesOneDrawInElementOrder) {
   std::vector<int> draws(WORLD_CELL_COUNT + 1);
   for (int &value : draws) value = clodmere_rand() % 100;
 
-  generate_world_from_seed(grid.get(), table.get(), seed);
+  generate_world(grid.get(), table.get(), seed);
   // Exactly one draw per cell: the generator now gives the draw after the last cell's.
   EXPECT_EQ(clodmere_rand() % 100, draws[WORLD_CELL_COUNT]);
   // Draw k decides element k: the 122nd value row 121 of column 0, the 482nd

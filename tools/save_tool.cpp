@@ -305,7 +305,7 @@ int run_new(const NewWorld &world) {
   if (!start_allegro(&table)) return EXIT_USAGE;
   const std::uint32_t seed = world.seeded ? world.seed : clock_seed();
   auto grid = std::make_unique<WorldGrid>();
-  generate_world_from_seed(grid.get(), &table, seed);
+  generate_world(grid.get(), &table, seed);
   // The record a new game starts with, so that loading it is starting New World.
   const SaveCheck check = write_save_file(world.path, grid.get(), start_game_state());
   if (check.status != SAVE_OK) {

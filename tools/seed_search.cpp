@@ -139,7 +139,7 @@ SeedSearch find_world_seed(const WorldGrid *grid, const BlockKindTable *table, s
     // The game seeds with the low 32 bits of the time.
     const auto seed = static_cast<std::uint32_t>(second);
     if (!fits_sample(sample, seed)) continue;
-    generate_world_from_seed(generated.get(), table, seed);
+    generate_world(generated.get(), table, seed);
     const int changed = changed_cells(grid, generated.get());
     if (changed <= CHANGED_CELLS_ALLOWED) {
       result.found = true;

@@ -4,13 +4,8 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
-
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-#endif
 
 #include "world/random.h"
 
@@ -41,7 +36,7 @@ BlockKind terrain_kind(int row, int v) {
   return BLOCK_NULL;
 }
 
-void generate_world_from_seed(WorldGrid *grid, const BlockKindTable *table, std::uint32_t seed) {
+void generate_world(WorldGrid *grid, const BlockKindTable *table, std::uint32_t seed) {
   clodmere_srand(seed);
   for (Block &cell : grid->cells) cell = table->kinds[BLOCK_NULL];
 
@@ -68,34 +63,4 @@ bool parse_seed(const char *text, std::uint32_t *seed) {
   if (errno != 0 || *end != '\0' || value > UINT32_MAX) return false;
   *seed = static_cast<std::uint32_t>(value);
   return true;
-}
-
-#ifdef __EMSCRIPTEN__
-// The text of the page link's "seed" parameter (index.html?seed=N), cut to fit
-// `size` bytes; false when the link has none.
-// clang-format off
-EM_JS(bool, link_seed_text, (char *text, int size), {
-  const seed = new URLSearchParams(location.search).get("seed");
-  if (seed === null) return false;
-  stringToUTF8(seed, text, size);
-  return true;
-});
-// clang-format on
-#endif
-
-std::uint32_t new_world_seed() {
-#ifdef __EMSCRIPTEN__
-  // A link names a world by its seed, so players can share one.
-  char text[32];
-  std::uint32_t seed = 0;
-  if (link_seed_text(text, sizeof text)) {
-    if (parse_seed(text, &seed)) return seed;
-    std::printf("The link's seed is not a whole number from 0 to 4294967295; the clock seeds this world.\n");
-  }
-#endif
-  return clock_seed();
-}
-
-void generate_world(WorldGrid *grid, const BlockKindTable *table) {
-  generate_world_from_seed(grid, table, new_world_seed());
 }

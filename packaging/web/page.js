@@ -1,5 +1,7 @@
-// The page around the game: its console log, its save in the browser's storage
-// for the site, and the controls that move a save to and from the player's disk.
+// The page around the game: its console log, the canvas's size on any screen,
+// the keys it shares with the browser, its save in the browser's storage for
+// the site, the controls that move a save to and from the player's disk, and
+// what the player is told when the game cannot go on.
 // Only Module, which the game's script reads, is global.
 (() => {
   "use strict";
@@ -7,6 +9,7 @@
   const SAVE_FILE_NAME = "ClodmereSave.wld";
   const canvas = document.getElementById("canvas");
   const logView = document.getElementById("log");
+  const failureView = document.getElementById("failure");
   const downloadButton = document.getElementById("download-save");
   const openInput = document.getElementById("open-save");
 
@@ -16,12 +19,41 @@
     console.log(line);
   }
 
-  // The game cannot start or went down: say so plainly, under its last line.
-  // The save in the site's storage can still be downloaded.
-  function showFailure() {
-    document.getElementById("failure").style.display = "block";
+  // --- When the game cannot go on ---------------------------------------
+
+  const KEPT = " Reload the page to play on: your last save is kept, and can still be downloaded.";
+  const FAILURES = {
+    noWebAssembly: "Clodmere cannot run in this browser: it has no WebAssembly. Open this page in another browser.",
+    noWebGL: "Clodmere cannot draw in this browser: it has no WebGL. Turn on hardware acceleration (graphics " +
+      "acceleration) in the browser's settings and reload, or open this page in another browser.",
+    notStarted: "Clodmere could not start: the last line of the log says why. Reload the page to try again.",
+    contextLost: "Clodmere lost its picture: the browser took back its graphics (WebGL)." + KEPT,
+    stopped: what => "Clodmere stopped on a fault (" + what + ")." + KEPT,
+  };
+
+  // Says what happened, once: what follows a failure (the game's own exit
+  // unwinding, say) is its consequence, not news.
+  function showFailure(text) {
+    if (failureView.textContent !== "") return;
+    failureView.textContent = text;
+    failureView.hidden = false;
     openInput.disabled = true;
   }
+
+  function hasWebGL() {
+    try {
+      return !!document.createElement("canvas").getContext("webgl");
+    } catch (error) {
+      return false;
+    }
+  }
+
+  function described(error) {
+    if (error instanceof Error || error instanceof DOMException) return error.name + ": " + error.message;
+    return String(error);
+  }
+
+  // --- The site's storage -------------------------------------------------
 
   // The site's IndexedDB as the game's working folder: one record a file, each
   // written whole in one transaction that counts only once the browser has it.
@@ -30,10 +62,23 @@
       return new Promise((resolve, reject) => {
         if (typeof indexedDB === "undefined") throw new Error("this browser keeps no storage for the page");
         const request = indexedDB.open("clodmere", 1);
+        let blocked = false;
         request.onupgradeneeded = () => request.result.createObjectStore("files");
-        request.onsuccess = () => resolve(request.result);
+        request.onsuccess = () => {
+          const db = request.result;
+          if (blocked) return db.close();
+          // A newer page in another tab needs the storage changed: let it.
+          db.onversionchange = () => {
+            db.close();
+            log("A newer copy of the page in another tab took over the page's storage: reload this tab.");
+          };
+          resolve(db);
+        };
         request.onerror = () => reject(request.error);
-        request.onblocked = () => reject(new Error("the page's storage is held by an older page"));
+        request.onblocked = () => {
+          blocked = true;
+          reject(new Error("another tab of the page holds its storage: close that tab and try again"));
+        };
       });
     },
 
@@ -51,6 +96,8 @@
       }
     },
 
+    // Settles only when the transaction has completed (stored) or aborted
+    // (refused, also at its commit, as a full disk refuses it).
     async write(name, bytes) {
       const db = await this.open();
       try {
@@ -58,7 +105,7 @@
           const transaction = db.transaction("files", "readwrite", { durability: "strict" });
           transaction.objectStore("files").put(bytes.buffer, name);
           transaction.oncomplete = () => resolve();
-          transaction.onerror = () => reject(transaction.error);
+          transaction.onerror = event => reject(event.target.error || transaction.error);
           transaction.onabort = () => reject(transaction.error || new Error("the browser's storage gave up the save"));
         });
       } finally {
@@ -69,9 +116,13 @@
     // A refusal in the words the console shows after "Could not save the world: ".
     why(error) {
       if (error && error.name === "QuotaExceededError") return "the browser's storage for this site is full";
-      return String((error && error.message) || error || "the browser's storage refused");
+      if (error && error.name === "VersionError") return "a newer copy of the page changed its storage: reload the page";
+      if (error && error.message) return error.message;
+      return (error && error.name) || String(error || "the browser's storage refused");
     },
   };
+
+  // --- Saves to and from the player's disk ------------------------------
 
   // The page's save onto the player's disk, byte for byte the file the desktop game writes.
   async function downloadSave() {
@@ -93,27 +144,34 @@
     setTimeout(() => URL.revokeObjectURL(link.href), 60000);
   }
 
-  // A save from the player's disk becomes the page's save, once the game's own
-  // loader has found it sound; anything else leaves the page's save as it was.
-  async function openSave(file) {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    const copy = Module._malloc(Math.max(bytes.length, 1));
-    let reason;
+  // The game's own loader checks the file; only a sound one replaces the page's save.
+  async function checkedSave(file) {
+    const size = Module._save_file_size();
+    // Refused before it is read: a large wrong file costs no memory.
+    if (file.size !== size) return { reason: "the file is " + file.size + " bytes long, not " + size };
+    const copy = Module._malloc(size);
+    if (copy === 0) return { reason: "the page has no memory left to check it" };
     try {
+      const bytes = new Uint8Array(await file.arrayBuffer());
       Module.HEAPU8.set(bytes, copy);
       const text = Module._check_save_file(copy, bytes.length);
-      reason = text === 0 ? null : Module.UTF8ToString(text);
+      return text === 0 ? { bytes } : { reason: Module.UTF8ToString(text) };
     } finally {
       Module._free(copy);
     }
-    if (reason !== null) {
-      log("Could not open " + file.name + ": " + reason);
-      return;
+  }
+
+  async function openSave(file) {
+    const checked = await checkedSave(file).catch(error => ({ reason: described(error) }));
+    if (checked.reason === undefined) {
+      try {
+        await storage.write(SAVE_FILE_NAME, checked.bytes);
+      } catch (error) {
+        checked.reason = storage.why(error);
+      }
     }
-    try {
-      await storage.write(SAVE_FILE_NAME, bytes);
-    } catch (error) {
-      log("Could not open " + file.name + ": " + storage.why(error));
+    if (checked.reason !== undefined) {
+      log("Could not open " + file.name + ": " + checked.reason);
       return;
     }
     log("Opened " + file.name + " as the page's save: Load World starts it.");
@@ -126,35 +184,96 @@
     if (file) openSave(file);
   });
 
-  // The right button places a block: no menu over the game. Keys that would
-  // scroll the page belong to the game.
-  canvas.addEventListener("contextmenu", event => event.preventDefault());
-  const GAME_KEYS = new Set(["ArrowUp", "ArrowDown", "ArrowLeft", "ArrowRight", " ", "PageUp", "PageDown", "Home", "End"]);
-  window.addEventListener("keydown", event => {
-    if (GAME_KEYS.has(event.key) && event.target.tagName !== "INPUT") event.preventDefault();
-  });
+  // --- The canvas on any screen -----------------------------------------
 
-  // On a screen with more device pixels than page pixels, the canvas is shrunk
-  // back so that one pixel of the game is one pixel of the screen.
-  new MutationObserver(() => {
+  // Device pixels a game pixel takes: a whole number, so that every game pixel
+  // is a crisp square, and the most that a page pixel holds, so that the game
+  // has its usual size (at a ratio of 2 it is drawn 2 by 2).
+  function devicePixelsPerGamePixel() {
+    return Math.max(1, Math.floor(window.devicePixelRatio || 1));
+  }
+
+  // The canvas holds the game's pixels; shown at this size each is k by k device pixels.
+  function fitCanvas() {
+    const scale = devicePixelsPerGamePixel() / (window.devicePixelRatio || 1);
+    canvas.style.width = canvas.width * scale + "px";
+    canvas.style.height = canvas.height * scale + "px";
+  }
+
+  // A zoom or another monitor changes the ratio: follow it at once.
+  function followPixelRatio() {
+    fitCanvas();
+    matchMedia("(resolution: " + (window.devicePixelRatio || 1) + "dppx)").addEventListener(
+      "change", followPixelRatio, { once: true });
+  }
+  new MutationObserver(fitCanvas).observe(canvas, { attributes: true, attributeFilter: ["width", "height"] });
+  followPixelRatio();
+
+  // The screen as the game's Fullscreen choice sees it, in game pixels.
+  function screenInGamePixels() {
     const ratio = window.devicePixelRatio || 1;
-    canvas.style.width = ratio === 1 ? "" : canvas.width / ratio + "px";
-    canvas.style.height = ratio === 1 ? "" : canvas.height / ratio + "px";
-  }).observe(canvas, { attributes: true, attributeFilter: ["width", "height"] });
+    const k = devicePixelsPerGamePixel();
+    return { width: Math.floor(Math.round(screen.width * ratio) / k),
+             height: Math.floor(Math.round(screen.height * ratio) / k) };
+  }
+
+  // --- Keys and the mouse -----------------------------------------------
+
+  // The game has the keys while its canvas has the focus (the game tells SDL
+  // so), which it takes at the start and at a click. The browser's own
+  // shortcuts over it never reach SDL, which would cancel them: Ctrl, Cmd or
+  // Alt with a key, the function keys and Tab. Releases always reach it, so
+  // that no key stays held in the game.
+  window.addEventListener("keydown", event => {
+    if (event.target !== canvas) return;
+    if (event.ctrlKey || event.metaKey || event.altKey || /^(F\d+|Tab)$/.test(event.key)) {
+      event.stopImmediatePropagation();
+    }
+  }, true);
+  // SDL lets keys that may type text go by; these would scroll the page.
+  const SCROLL_KEYS = new Set([" ", "PageUp", "PageDown", "Home", "End"]);
+  canvas.addEventListener("keydown", event => {
+    if (SCROLL_KEYS.has(event.key)) event.preventDefault();
+  });
+  canvas.addEventListener("mousedown", () => canvas.focus());
+  // A key held as the canvas loses the focus is released, as on the desktop:
+  // SDL releases every held key when the window loses it.
+  canvas.addEventListener("blur", () => window.dispatchEvent(new FocusEvent("blur")));
+  // The right button places a block: no menu over the game.
+  canvas.addEventListener("contextmenu", event => event.preventDefault());
+
+  // --- Failures ---------------------------------------------------------
+
+  canvas.addEventListener("webglcontextlost", () => showFailure(FAILURES.contextLost));
+  // After its first wait the game runs inside promises: what it throws there is a rejection.
+  window.addEventListener("error", event => showFailure(FAILURES.stopped(event.error ? described(event.error)
+                                                                                      : event.message)));
+  window.addEventListener("unhandledrejection", event => showFailure(FAILURES.stopped(described(event.reason))));
+  if (typeof WebAssembly === "undefined") showFailure(FAILURES.noWebAssembly);
+
+  // --- The game's module ------------------------------------------------
 
   window.Module = {
     canvas,
     storage,
+    hasWebGL,
+    screenInGamePixels,
     print: log,
     printErr: text => console.warn(text),
     preRun: [() => {
       // The game gives control back to the browser at each wait for an event;
       // SDL need not do it again at every flip.
       ENV.SDL_EMSCRIPTEN_ASYNCIFY = "0";
-      // The game's fallback font, where it looks for "./data/arial.ttf".
+      // The game's fallback font, where it looks for "./data/arial.ttf". A page
+      // without it starts all the same, without a HUD, as the desktop game does.
       FS.mkdir("/data");
-      FS.createPreloadedFile("/data", "arial.ttf", "data/arial.ttf", true, false);
       FS.chdir("/");
+      addRunDependency("font");
+      fetch("data/arial.ttf")
+        .then(response => (response.ok ? response.arrayBuffer() : null))
+        .then(font => font && FS.writeFile("/data/arial.ttf", new Uint8Array(font)))
+        .catch(() => {})
+        .finally(() => removeRunDependency("font"));
     }],
     onRuntimeInitialized() {
       downloadButton.disabled = false;
@@ -162,13 +281,9 @@
     },
     // exit(1) after a failed start-up: the console line is in the log already.
     quit(status, toThrow) {
-      if (status !== 0) showFailure();
+      if (status !== 0) showFailure(hasWebGL() ? FAILURES.notStarted : FAILURES.noWebGL);
       throw toThrow;
     },
-    onAbort: showFailure,
+    onAbort: what => showFailure(FAILURES.stopped(String(what))),
   };
-
-  if (typeof WebAssembly === "undefined") showFailure();
-  // Anything thrown out of the game has ended it.
-  window.addEventListener("error", showFailure);
 })();

@@ -9,7 +9,7 @@
 target_link_options(clodmere PRIVATE
   -sASYNCIFY -sASYNCIFY_IGNORE_INDIRECT -sASYNCIFY_STACK_SIZE=65536
   -sINITIAL_MEMORY=67108864 -sALLOW_MEMORY_GROWTH
-  -sENVIRONMENT=web -sEXPORTED_FUNCTIONS=_main,_malloc,_free,_check_save_file
+  -sENVIRONMENT=web -sEXPORTED_FUNCTIONS=_main,_malloc,_free,_check_save_file,_save_file_size
   -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1 -sFULL_ES2)
 # Allegro draws from vertex arrays in its own memory, which WebGL lacks:

@@ -189,7 +189,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
   // A real save: a generated world, a player who has dug a little and holds a key.
   auto world = std::make_unique<WorldGrid>();
-  generate_world_from_seed(world.get(), &fixture->table, 69u);
+  generate_world(world.get(), &fixture->table, 69u);
   for (int row = 60; row < 90; ++row)
     set_cell_kind(&cell_at(world.get(), 100, row), fixture->table.kinds[BLOCK_UNDERGROUND]);
   GameState state = start_game_state();

@@ -65,7 +65,7 @@ int main() {
     }
     auto table = std::make_unique<BlockKindTable>();
     load_block_kinds(table.get());
-    generate_world_from_seed(grid.get(), table.get(), 2026);
+    generate_world(grid.get(), table.get(), 2026);
     GameState state = start_game_state();
     state.screen_width = size.first;
     state.screen_height = size.second;
@@ -95,7 +95,7 @@ int main() {
     mark(&probe, column + 2, row, BLOCK_GOLD);
     mark(&probe, column + 4, row - 1, BLOCK_STONE);
     expect_same(&probe, state, "after a placement");
-    generate_world_from_seed(grid.get(), table.get(), 7);
+    generate_world(grid.get(), table.get(), 7);
     expect_same(&probe, state, "after a load");
     failures += probe.failures;
 
