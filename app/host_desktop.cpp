@@ -1,6 +1,5 @@
 // The desktop's side of the host: Allegro's own window, wait and monitor.
 #include "app/host.h"
-
 #include "world/terrain.h"
 
 void host_prepare() {}

@@ -71,9 +71,10 @@ SaveCheck read_save_file(const char *path, const BlockKindTable *table, GameStat
   const int found = read_stored_file(path, &stored, &size, reason, REASON_BYTES);
   if (found == STORED_FILE_UNREADABLE) {
     // Not the same as no save: the world may still be there, and a save now would replace it.
-    std::printf("The page's storage could not be read (%s): the saved world may still be there, so reload the page "
-                "before you save.\n",
-                reason);
+    std::printf(
+        "The page's storage could not be read (%s): the saved world may still be there, so reload the page "
+        "before you save.\n",
+        reason);
   }
   if (found != STORED_FILE_READ) return save_check(SAVE_UNREADABLE, "%s", reason);
   const std::unique_ptr<unsigned char, FreeBytes> bytes(stored);

@@ -9,9 +9,7 @@ ones, loads, saves, plays with the keys and buttons, and reloads.
 Usage: page_test.py PAGE_FOLDER LINUX_BUILD_DIR
 """
 
-import glob
 import hashlib
-import io
 import itertools
 import os
 import shutil
@@ -19,108 +17,21 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import traceback
-
-from PIL import Image
-from selenium.webdriver import ActionChains, Chrome, ChromeOptions, Keys
-from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.by import By
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "window"))
 import game_session as gs  # noqa: E402
 import play_session_test as play  # noqa: E402
 import same_on_both_systems_test as both  # noqa: E402
+import browsers  # noqa: E402
 
 W, H = both.WIDTH, both.HEIGHT
 STONE = (125, 125, 125)
 # The pocket's player stands at (3600, 3590) in the window's centre, so cell
 # (c, r) is drawn from (10 c - 2880, 10 r - 3140), where clicks name it too.
 POCKET_X = W // 2
-# Lines that end a wait for another: no test expects them.
-REFUSALS = ("No save found", "Save file is damaged", "Could not save", "Could not download")
-# Software WebGL, and no calls home.
-FLAGS = ["--headless=new", "--no-sandbox", "--use-gl=angle", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-         "--ignore-gpu-blocklist", "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--no-first-run", "--disable-quic"]
-# The SHA-256 of the page's stored save: 9 MB is too much to pass back whole.
-STORED_HASH = """const done = arguments[arguments.length - 1];
-Module.storage.read("ClodmereSave.wld").then(bytes => bytes && crypto.subtle.digest("SHA-256", bytes)).then(
-  hash => done(hash && Array.from(new Uint8Array(hash), b => b.toString(16).padStart(2, "0")).join("")), done);"""
-
-
-class Page:
-    """One browser with a profile of its own: a reused one would run a cached clodmere.wasm."""
-
-    def __init__(self, url):
-        self.url = url
-        self.profile = tempfile.mkdtemp(prefix="clodmere-chromium-")
-        self.downloads = os.path.join(self.profile, "downloads")
-        options = ChromeOptions()
-        for flag in FLAGS + ["--user-data-dir=" + os.path.join(self.profile, "user")]:
-            options.add_argument(flag)
-        options.binary_location = "/usr/bin/chromium"
-        self.driver = Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        self.driver.set_window_size(1700, 1200)
-        self.driver.set_script_timeout(gs.LONG)
-        self.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
-                                    {"behavior": "allow", "downloadPath": self.downloads})
-
-    def close(self):
-        self.driver.quit()
-        shutil.rmtree(self.profile, ignore_errors=True)
-
-    def open(self, query="", menu=()):
-        """Loads the page (its storage stays), waits for the painted menu and clicks `menu`."""
-        self.driver.get(self.url + query)
-        self.wait_for_line("Initializing Player")
-        gs.wait_until(lambda: self.screenshot().pixel(55, 55) == gs.FACE_GREY, gs.LONG, "the start menu's buttons")
-        for label in menu:
-            self.click(*gs.MENU_POINTS[label])
-
-    def log(self):
-        return self.driver.execute_script("return document.getElementById('log').textContent")
-
-    def failure_shown(self):
-        return self.driver.find_element(By.ID, "failure").is_displayed()
-
-    def wait_for_line(self, text, count=1):
-        def seen():
-            lines, failed = self.log().splitlines(), self.failure_shown()
-            refused = [line for line in lines if line.startswith(REFUSALS)]
-            if failed or refused:
-                raise gs.TestFailure("waiting for %r: %s; the log:\n%s"
-                                     % (text, "#failure is shown" if failed else refused[0], "\n".join(lines)))
-            return lines.count(text) >= count
-        gs.wait_until(seen, gs.LONG, "the log line %r" % text, interval=0.2)
-
-    def screenshot(self):
-        image = Image.open(io.BytesIO(self.driver.find_element(By.ID, "canvas").screenshot_as_png)).convert("RGB")
-        return gs.Shot(image.tobytes("raw", "BGRX"), image.width, image.height)
-
-    def click(self, x, y, button="left"):
-        canvas = self.driver.find_element(By.ID, "canvas")
-        # Selenium's offsets run from the element's centre.
-        chain = ActionChains(self.driver).move_to_element_with_offset(
-            canvas, x - canvas.size["width"] // 2, y - canvas.size["height"] // 2)
-        (chain.click() if button == "left" else chain.context_click()).perform()
-
-    def stored_hash(self):
-        return self.driver.execute_async_script(STORED_HASH)
-
-    def open_file(self, path):
-        self.driver.find_element(By.ID, "open-save").send_keys(path)
-
-    def download(self):
-        """The bytes the download button gives, once the browser has finished the file."""
-        path = os.path.join(self.downloads, gs.SAVE_FILE)
-        self.driver.find_element(By.ID, "download-save").click()
-        gs.wait_until(lambda: os.path.exists(path) and not glob.glob(os.path.join(self.downloads, "*.crdownload")),
-                      gs.LONG, "the downloaded save")
-        with open(path, "rb") as f:
-            data = f.read()
-        os.remove(path)  # the next download gets the same name
-        return data
 
 
 def at_rest(source, left, what):
@@ -165,8 +76,8 @@ class Linux:
             shutil.rmtree(workdir, ignore_errors=True)
 
 
-def startup_menu_and_seed_world(url, linux):
-    page = Page(url)
+def startup_menu_and_seed_world(new_page, linux):
+    page = new_page()
     try:
         yield "start-up lines in #log are the Linux game's, byte for byte"
         page.open("?seed=%d" % both.SEED)
@@ -190,14 +101,14 @@ def startup_menu_and_seed_world(url, linux):
         page.close()
 
 
-def saves_in_and_out_and_controls(url, linux, pocket_save, workdir):
-    page = Page(url)
+def saves_in_and_out_and_controls(new_page, linux, pocket_save, workdir):
+    page = new_page()
     with open(pocket_save, "rb") as f:
         pocket = f.read()
     try:
         yield "a desktop save opened with #open-save becomes the page's save, byte for byte"
         page.open()
-        page.open_file(pocket_save)
+        page.set_file("open-save", pocket_save)
         page.wait_for_line("Opened pocket.wld as the page's save: Load World starts it.")
         gs.check(page.stored_hash() == hashlib.sha256(pocket).hexdigest(), "the stored save differs from the file")
 
@@ -208,7 +119,7 @@ def saves_in_and_out_and_controls(url, linux, pocket_save, workdir):
                                    ("kind.wld", wrong_kind, "the cell at column 200, row 300 has kind 9")):
             with open(os.path.join(workdir, name), "wb") as f:
                 f.write(data)
-            page.open_file(os.path.join(workdir, name))
+            page.set_file("open-save", os.path.join(workdir, name))
             page.wait_for_line("Could not open %s: %s" % (name, reason))
         gs.check(page.stored_hash() == hashlib.sha256(pocket).hexdigest(), "a refused file changed the page's save")
 
@@ -227,22 +138,23 @@ def saves_in_and_out_and_controls(url, linux, pocket_save, workdir):
                  "the page saved another world (%d bytes)" % len(saved))
 
         yield "number keys select, the left button digs, the right places with no menu, arrows walk and jump"
-        page.driver.execute_script("addEventListener('contextmenu', e => { window.menuKept = e.defaultPrevented })")
-        keys = ActionChains(page.driver)
-        keys.key_down("3").key_up("3").perform()
+        page.run("addEventListener('contextmenu', e => { window.menuKept = e.defaultPrevented })")
+        page.key_down("3")
+        page.key_up("3")
         # Two Stone floor cells right of the player, then one Stone into the pocket's top row.
         for x, y, button in ((735, 475, "left"), (745, 475, "left"), (745, 435, "right")):
             page.click(x, y, button)
             page.wait_for_line("Clicked block coords: %d.000000x%d.000000" % (2880 + x // 10 * 10, 3140 + y // 10 * 10))
-        gs.check(page.driver.execute_script("return window.menuKept") is True, "the right button opens a menu")
+        gs.check(page.run("return window.menuKept") is True, "the right button opens a menu")
         placed = gs.wait_until(lambda: (lambda s: s if s.all_of(730, 470, 750, 480, gs.BLACK) and s.all_of(
             740, 430, 750, 440, STONE) else None)(page.screenshot()), gs.LONG, "the dug and placed cells drawn")
-        keys.key_down(Keys.LEFT).perform()
+        page.key_down("ArrowLeft")
         gs.wait_until(lambda: page.screenshot().data != placed.data, gs.LONG, "the player to walk left")
-        keys.key_up(Keys.LEFT).key_down(Keys.UP).perform()
+        page.key_up("ArrowLeft")
+        page.key_down("ArrowUp")
         gs.wait_until(lambda: page.screenshot().pixel(POCKET_X + 5, H // 2 + 20) != STONE, gs.LONG,
                       "the player to leave the floor")
-        keys.key_up(Keys.UP).perform()
+        page.key_up("ArrowUp")
         played = at_rest(page, POCKET_X, "the player to land")
         page.click(W - 80, H - 10)
         page.wait_for_line("Saved the world!", count=2)
@@ -261,7 +173,7 @@ def saves_in_and_out_and_controls(url, linux, pocket_save, workdir):
 
         yield "a save the browser's storage refuses says why and leaves the stored save as it was"
         kept = page.stored_hash()
-        page.driver.execute_script("IDBObjectStore.prototype.put = () => { throw new DOMException('', 'QuotaExceededError') }")
+        page.run("IDBObjectStore.prototype.put = () => { throw new DOMException('', 'QuotaExceededError') }")
         page.click(W - 80, H - 10)
         gs.wait_until(lambda: "Could not save the world: the browser's storage for this site is full\n" in page.log(),
                       gs.LONG, "the refused save's line")
