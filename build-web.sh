@@ -4,8 +4,9 @@
 # against pinned checksums; built once, by scripts/libraries.sh), the game with
 # Emscripten, and build-web/clodmere-VERSION-web/, a folder any static web
 # server can serve, with its zip for a game host. Installs what is missing
-# first; --tests also installs what the browser tests use (Chromium, its
-# driver, Selenium and PIL).
+# first; --tests also installs what the browser tests use (Chromium and its
+# driver, Firefox ESR, WebKitGTK's driver and MiniBrowser, Xvfb with openbox
+# and Mesa's software OpenGL for the windowed ones, Selenium, PIL and Xlib).
 # Usage: ./build-web.sh [--tests]
 set -euo pipefail
 tests=0
@@ -22,7 +23,8 @@ export CLODMERE_THIRD_PARTY
 cd "$(dirname "$0")"
 
 packages=(emscripten cmake make zip fonts-liberation2)
-[ "$tests" -eq 1 ] && packages+=(chromium chromium-driver python3-selenium python3-pil)
+[ "$tests" -eq 1 ] && packages+=(chromium chromium-driver firefox-esr webkit2gtk-driver xvfb openbox xdotool \
+  libgl1-mesa-dri python3-selenium python3-pil python3-xlib)
 scripts/install_deps.sh "${packages[@]}"
 # Debian's emcc runs its JavaScript tools with the first node on the PATH,
 # which must see Debian's own modules (acorn).

@@ -32,7 +32,8 @@ scripts/lint.sh build-test build-test-fuzz
 scripts/windows_tests.sh build-windows/test
 
 # The browser build (the page, its zip; libraries from the tarballs in
-# CLODMERE_THIRD_PARTY) and its tests in headless Chromium: the start-up lines,
-# frames against the Linux game's, saves in and out of the page, the controls.
+# CLODMERE_THIRD_PARTY) and its tests in headless Chromium, and in Firefox and
+# WebKitGTK windows on Xvfb: the start-up lines, frames against the Linux
+# game's, saves in and out of the page, the controls.
 ./build-web.sh --tests
 tests/web/run.sh build-web build-test

@@ -1,12 +1,14 @@
-"""The page in headless Chromium against the Linux game under Xvfb.
+"""The page in each browser engine against the Linux game under Xvfb.
 
 One Linux run gives the references: the start-up lines, the menu, the frame
 of seed SEED's save, then (through the HUD's Load) the frame of a pocket deep
-down and the save it writes of it. One browser compares the start-up, the
-menu and a ?seed= world; another opens the pocket's save, refuses damaged
-ones, loads, saves, plays with the keys and buttons, and reloads.
+down and the save it writes of it. In each engine (browsers.py: headless
+Chromium, Firefox and WebKitGTK in windows), one browser compares the
+start-up, the menu and a ?seed= world; another opens the pocket's save,
+refuses damaged ones, loads, saves, plays with the keys and buttons, and
+reloads.
 
-Usage: page_test.py PAGE_FOLDER LINUX_BUILD_DIR
+Usage: page_test.py PAGE_FOLDER LINUX_BUILD_DIR [ENGINE...]   (all of them by default)
 """
 
 import hashlib
@@ -139,12 +141,17 @@ def saves_in_and_out_and_controls(new_page, linux, pocket_save, workdir):
 
         yield "number keys select, the left button digs, the right places with no menu, arrows walk and jump"
         page.run("addEventListener('contextmenu', e => { window.menuKept = e.defaultPrevented })")
-        page.key_down("3")
-        page.key_up("3")
-        # Two Stone floor cells right of the player, then one Stone into the pocket's top row.
-        for x, y, button in ((735, 475, "left"), (745, 475, "left"), (745, 435, "right")):
+
+        def click_cell(x, y, button):
             page.click(x, y, button)
             page.wait_for_line("Clicked block coords: %d.000000x%d.000000" % (2880 + x // 10 * 10, 3140 + y // 10 * 10))
+        # Two Stone floor cells right of the player, then one Stone into the pocket's top row. The canvas takes
+        # the keys once it is clicked (the download button has the focus), so Stone is chosen after the first dig.
+        click_cell(735, 475, "left")
+        page.key_down("3")
+        page.key_up("3")
+        click_cell(745, 475, "left")
+        click_cell(745, 435, "right")
         gs.check(page.run("return window.menuKept") is True, "the right button opens a menu")
         placed = gs.wait_until(lambda: (lambda s: s if s.all_of(730, 470, 750, 480, gs.BLACK) and s.all_of(
             740, 430, 750, 440, STONE) else None)(page.screenshot()), gs.LONG, "the dug and placed cells drawn")
@@ -187,21 +194,43 @@ def report(results, name, why=None):
     print(("PASS " + name) if why is None else ("FAIL %s\n    %s" % (name, why)), flush=True)
 
 
-def run_cases(cases, results):
+def run_cases(cases, results, engine):
     """`cases` yields each case's name before running it; a failure ends its group."""
     name = None
     try:
         for following in itertools.chain(cases, [None]):
             if name is not None:
-                report(results, name)
+                report(results, "%s: %s" % (engine, name))
             name = following
     except Exception as error:
-        report(results, name or "starting the browser",
+        report(results, "%s: %s" % (engine, name or "starting the browser"),
                str(error) if isinstance(error, gs.TestFailure) else traceback.format_exc())
+
+
+def in_engine(engine, url, linux, pocket_save, workdir, results):
+    """Every case in one engine; a windowed one gets an X server of its own, made with its first page."""
+    screens = []
+
+    def new_page():
+        if engine in browsers.WINDOWED and not screens:
+            screens.append(browsers.Screen())
+        return browsers.ENGINES[engine](url, *screens)
+    started = time.monotonic()
+    try:
+        run_cases(startup_menu_and_seed_world(new_page, linux), results, engine)
+        run_cases(saves_in_and_out_and_controls(new_page, linux, pocket_save, workdir), results, engine)
+    finally:
+        for screen in screens:
+            screen.close()
+    print("%s: %.0f s" % (engine, time.monotonic() - started), flush=True)
 
 
 def main():
     folder, build = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    engines = sys.argv[3:] or list(browsers.ENGINES)
+    unknown = [engine for engine in engines if engine not in browsers.ENGINES]
+    if unknown:
+        sys.exit("page_test: no engine %s (there are %s)" % (", ".join(unknown), ", ".join(browsers.ENGINES)))
     os.environ["ASAN_OPTIONS"] = "detect_leaks=0"
     workdir = tempfile.mkdtemp(prefix="clodmere-web-")
     seed_save, pocket_save = os.path.join(workdir, "seed.wld"), os.path.join(workdir, "pocket.wld")
@@ -215,10 +244,11 @@ def main():
         subprocess.run([tool, "new", "--seed", str(both.SEED), seed_save], check=True, capture_output=True)
         both.make_save(tool, pocket_save)
         linux = Linux(build, seed_save, pocket_save)
-        run_cases(startup_menu_and_seed_world(url, linux), results)
-        run_cases(saves_in_and_out_and_controls(url, linux, pocket_save, workdir), results)
     except Exception:
         report(results, "the Linux reference run", traceback.format_exc())
+    else:
+        for engine in engines:
+            in_engine(engine, url, linux, pocket_save, workdir, results)
     finally:
         server.kill()
         server.wait()
