@@ -57,7 +57,21 @@ marker.style.cssText = "position: fixed; left: 0; top: 0; width: 16px; height: 1
 document.documentElement.appendChild(marker);""" % MARKER
 HIDE_MARKER = 'document.getElementById("test-marker").remove()'
 SELENIUM_KEYS = {"ArrowLeft": Keys.LEFT, "ArrowRight": Keys.RIGHT, "ArrowUp": Keys.UP, "ArrowDown": Keys.DOWN,
-                 " ": Keys.SPACE}
+                 " ": Keys.SPACE, "Tab": Keys.TAB}
+
+
+def game_pixels(shot, k):
+    """The game's pixels of a capture that shows each as k x k device pixels, or None where a block is not
+    of one colour (not crisp)."""
+    if k == 1:
+        return shot
+    image = Image.frombytes("RGBX", (shot.width, shot.height), shot.data, "raw", "BGRX", shot.stride)
+    width, height = shot.width // k, shot.height // k
+    image = image.crop((0, 0, width * k, height * k))
+    small = image.resize((width, height), Image.NEAREST)
+    if small.resize(image.size, Image.NEAREST).tobytes() != image.tobytes():
+        return None
+    return gs.Shot(small.tobytes("raw", "BGRX"), width, height)
 
 
 def held_open(path):
@@ -184,6 +198,9 @@ class Page:
     def log(self):
         return self.run('return document.getElementById("log").textContent')
 
+    def failure(self):
+        return self.run('return document.getElementById("failure").textContent')
+
     def failure_shown(self):
         return self.run('return document.getElementById("failure").getClientRects().length > 0')
 
@@ -201,10 +218,14 @@ class Page:
         return self.run_async(STORED_HASH)
 
     def screenshot(self):
-        """The canvas's pixels on the screen."""
-        left, top, width, height, ratio, _ = self.run(CANVAS_BOX)
-        return self.screen.shot(self.origin[0] + round(left * ratio), self.origin[1] + round(top * ratio),
-                                round(width * ratio), round(height * ratio))
+        """The canvas's game pixels on the screen (the part of it on the screen), which must be crisp."""
+        def crisp():
+            left, top, width, height, ratio, _ = self.run(CANVAS_BOX)
+            shot = self.screen.shot(self.origin[0] + round(left * ratio), self.origin[1] + round(top * ratio),
+                                    round(width * ratio), round(height * ratio))
+            return game_pixels(shot, max(1, int(ratio)))
+        # A frame being resized may show for a moment at the size before.
+        return gs.wait_until(crisp, 10, "the canvas's pixels as crisp squares of device pixels")
 
     def click(self, x, y, button="left"):
         left, top, width, _, _, pixels = self.run(CANVAS_BOX)
@@ -278,11 +299,11 @@ class Chromium(SeleniumPage):
     """Headless, or in a window on `screen` at a device pixel ratio of `scale`."""
     name = "chromium"
 
-    def __init__(self, url, screen=None, scale=None):
+    def __init__(self, url, screen=None, scale=None, flags=()):
         Page.__init__(self, url, screen)
         options = ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
-        flags = CHROMIUM_FLAGS + ["--user-data-dir=" + os.path.join(self.profile, "user")]
+        flags = CHROMIUM_FLAGS + list(flags) + ["--user-data-dir=" + os.path.join(self.profile, "user")]
         if screen is None:
             flags.append("--headless=new")
         else:
@@ -357,6 +378,11 @@ class Firefox(Page):
         try:
             self._ask("launch", executable=FIREFOX, profile=os.path.join(self.profile, "user"),
                       downloads=self.downloads, width=WINDOW[0], height=WINDOW[1])
+            # Its page has the focus, and sends focus and blur events, only once the window has been clicked,
+            # as a player does: here, in the page's empty lower right corner.
+            subprocess.run(["xdotool", "mousemove", str(WINDOW[0] - 100), str(WINDOW[1] - 50), "click", "1"],
+                           env=screen.env(), check=True)
+            gs.wait_until(lambda: self.run("return document.hasFocus()"), gs.LONG, "Firefox's page to have the focus")
         except BaseException:
             self._end()
             raise

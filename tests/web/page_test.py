@@ -34,15 +34,87 @@ STONE = (125, 125, 125)
 # The pocket's player stands at (3600, 3590) in the window's centre, so cell
 # (c, r) is drawn from (10 c - 2880, 10 r - 3140), where clicks name it too.
 POCKET_X = W // 2
+KEYS = 36  # where the held keys are in a save
+# Records how the tab was when the HUD's Save, clicked by a timer, was stored.
+SAVE_WHEN_HIDDEN = """new MutationObserver(() => {
+  if (!window.savedWhile && document.getElementById("log").textContent.includes("Saved the world!"))
+    window.savedWhile = document.visibilityState;
+}).observe(document.getElementById("log"), {childList: true, characterData: true, subtree: true});
+setTimeout(() => {
+  const canvas = document.getElementById("canvas"), box = canvas.getBoundingClientRect();
+  for (const type of ["mousemove", "mousedown", "mouseup"])
+    canvas.dispatchEvent(new MouseEvent(type, {bubbles: true, clientX: box.left + %d, clientY: box.top + %d}));
+}, 2000);"""
+# A same-origin script does what the game's own code may do; DevTools' scripts' errors are muted.
+IN_PAGE = """const script = document.createElement("script");
+script.textContent = %s;
+document.head.append(script);"""
+KEPT = " Reload the page to play on: your last save is kept, and can still be downloaded."
+FAULTS = (
+    ("a fault inside the running game is said, with what to do",
+     IN_PAGE % repr("requestAnimationFrame = () => { throw new Error('no frames') }"),
+     "Clodmere stopped on a fault (Error: no frames)." + KEPT),
+    ("a lost WebGL context is said, with what to do",
+     "Module.canvas.getContext('webgl').getExtension('WEBGL_lose_context').loseContext()",
+     "Clodmere lost its picture: the browser took back its graphics (WebGL)." + KEPT),
+)
+# How the browser's storage may refuse a save: at the put, or as the transaction commits (a full disk).
+REFUSED_PUTS = ("IDBObjectStore.prototype.put = () => { throw new DOMException('', 'QuotaExceededError') }",
+                """IDBObjectStore.prototype.put = function (...args) {
+                     const request = window.realPut.apply(this, args), transaction = this.transaction;
+                     request.addEventListener("success", () => {
+                       Object.defineProperty(transaction, "error", {value: new DOMException("", "QuotaExceededError")});
+                       transaction.abort();
+                     });
+                     return request;
+                   }""")
 
 
-def at_rest(source, left, what):
-    """A still frame with the player's box at screen x `left`, standing on something solid."""
+def at_rest(source, left, what, top=H // 2):
+    """A still frame with the player's box at screen (`left`, `top`), standing on something solid."""
     def resting():
         shot = play.wait_still(source, what)
-        return shot if shot.all_of(left, H // 2, left + 10, H // 2 + 20, gs.PLAYER) and \
-            shot.pixel(left + 5, H // 2 + 20) not in (gs.SKY, gs.BLACK) else None
+        return shot if shot.all_of(left, top, left + 10, top + 20, gs.PLAYER) and \
+            shot.pixel(left + 5, top + 20) not in (gs.SKY, gs.BLACK) else None
     return gs.wait_until(resting, gs.LONG, what)
+
+
+def wait_for_frame(grab, expected, what):
+    """Waits until `grab()` has `expected`'s pixels (a screen may still show what came before)."""
+    last = [None]
+
+    def same():
+        try:
+            gs.check_same_pixels(grab(), expected, what)
+            return True
+        except gs.TestFailure as difference:
+            last[0] = difference
+            return False
+    try:
+        gs.wait_until(same, gs.LONG, what, interval=0.5)
+    except gs.TestFailure:
+        raise last[0] or gs.TestFailure("no frame of %s" % what)
+
+
+def linux_full_screen(build, seed_save, size):
+    """The Linux game's frame of seed SEED's save, full screen on a screen of `size`, as the screen shows it."""
+    server = gs.Xvfb(*size)
+    workdir = gs.make_workdir(os.path.join(build, "data", "arial.ttf"))
+    game = None
+    try:
+        shutil.copyfile(seed_save, os.path.join(workdir, gs.SAVE_FILE))
+        game = gs.Game(server, os.path.join(build, "clodmere"), workdir)
+        menu = game.find_menu()
+        menu.click(*gs.MENU_POINTS["Fullscreen"])
+        menu.click(*gs.MENU_POINTS["Load World"])
+        window = game.find_window(size[0] + 1, size[1] + 1)
+        game.wait_for_line("Loaded the world!")
+        return at_rest(window, 30, "the Linux player full screen", top=(size[1] + 1) // 2)
+    finally:
+        if game is not None:
+            game.stop()
+        server.close()
+        shutil.rmtree(workdir, ignore_errors=True)
 
 
 class Linux:
@@ -103,7 +175,7 @@ def startup_menu_and_seed_world(new_page, linux):
         page.close()
 
 
-def saves_in_and_out_and_controls(new_page, linux, pocket_save, workdir):
+def saves_in_and_out_and_controls(new_page, linux, pocket_save, seed_save, workdir):
     page = new_page()
     with open(pocket_save, "rb") as f:
         pocket = f.read()
@@ -150,19 +222,30 @@ def saves_in_and_out_and_controls(new_page, linux, pocket_save, workdir):
         click_cell(735, 475, "left")
         page.key_down("3")
         page.key_up("3")
+        # In a world otherwise still, the key alone moves the HUD's marker.
+        gs.wait_until(lambda: page.screenshot().all_of(138, H - 18, 148, H - 8, STONE), gs.LONG,
+                      "the HUD's marker on Stone")
         click_cell(745, 475, "left")
         click_cell(745, 435, "right")
         gs.check(page.run("return window.menuKept") is True, "the right button opens a menu")
         placed = gs.wait_until(lambda: (lambda s: s if s.all_of(730, 470, 750, 480, gs.BLACK) and s.all_of(
             740, 430, 750, 440, STONE) else None)(page.screenshot()), gs.LONG, "the dug and placed cells drawn")
+        page.run("document.body.style.minHeight = '300vh'; scrollTo(0, 0)")  # a page that could scroll
         page.key_down("ArrowLeft")
         gs.wait_until(lambda: page.screenshot().data != placed.data, gs.LONG, "the player to walk left")
         page.key_up("ArrowLeft")
+        page.key_down(" ")
+        page.key_up(" ")
         page.key_down("ArrowUp")
         gs.wait_until(lambda: page.screenshot().pixel(POCKET_X + 5, H // 2 + 20) != STONE, gs.LONG,
                       "the player to leave the floor")
-        page.key_up("ArrowUp")
+        # Tab goes on to the page's controls, and the key held goes up with the canvas's focus.
+        page.key_down("Tab")
+        page.key_up("Tab")
+        gs.check(page.run("return document.activeElement !== Module.canvas"), "Tab left the focus on the canvas")
         played = at_rest(page, POCKET_X, "the player to land")
+        page.key_up("ArrowUp")
+        gs.check(page.run("return [scrollX, scrollY]") == [0, 0], "the game's keys scrolled the page")
         page.click(W - 80, H - 10)
         page.wait_for_line("Saved the world!", count=2)
         saved = page.download()
@@ -172,21 +255,115 @@ def saves_in_and_out_and_controls(new_page, linux, pocket_save, workdir):
         gs.check(3570 <= state["x"] < 3600 and state["y"] == 3590, "the player is saved at %r" % state)
         gs.check((state["dirt"], state["grass"], state["stone"], state["gold"], state["selected"]) == (0, 0, 1, 0, 3),
                  "saved counts and selection %r: two Stone dug, one placed, Stone selected" % state)
+        gs.check(not any(saved[KEYS:KEYS + 227]), "a key is saved as held")
 
         yield "the save outlives a reload: Load World brings back the same frame"
         page.open(menu=("1440x900", "Load World"))
         page.wait_for_line("Loaded the world!")
         gs.check_same_pixels(at_rest(page, POCKET_X, "the reloaded player"), played, "the reloaded world")
 
-        yield "a save the browser's storage refuses says why and leaves the stored save as it was"
+        yield "the HUD's Load reads the storage afresh: a save opened since is the one it loads"
+        page.set_file("open-save", seed_save)
+        page.wait_for_line("Opened seed.wld as the page's save: Load World starts it.")
+        page.click(W - 20, H - 10)
+        page.wait_for_line("Loaded the world!", count=2)
+        gs.check_same_pixels(at_rest(page, 30, "the opened save's player"), linux.seed_frame, "the opened save")
+
+        yield "saves the browser's storage refuses, at once or as it commits, say why and leave the stored save"
         kept = page.stored_hash()
-        page.run("IDBObjectStore.prototype.put = () => { throw new DOMException('', 'QuotaExceededError') }")
-        page.click(W - 80, H - 10)
-        gs.wait_until(lambda: "Could not save the world: the browser's storage for this site is full\n" in page.log(),
-                      gs.LONG, "the refused save's line")
-        gs.check("Saved the world!" not in page.log() and page.stored_hash() == kept, "the refused save counted")
+        page.run("window.realPut = IDBObjectStore.prototype.put")
+        for count, refusal in enumerate(REFUSED_PUTS, 1):
+            page.run("IDBObjectStore.prototype.put = window.realPut; " + refusal)
+            page.click(W - 80, H - 10)
+            gs.wait_until(lambda: page.log().count("Could not save the world: the browser's storage for this site is "
+                                                   "full\n") == count, gs.LONG, "the refused save's line")
+        gs.check("Saved the world!" not in page.log() and page.stored_hash() == kept, "a refused save counted")
+
+        yield "a load that cannot read the storage says that the world may still be there"
+        page.run("IDBObjectStore.prototype.get = () => { throw new DOMException('', 'UnknownError') }")
+        page.click(W - 20, H - 10)
+        gs.wait_until(lambda: "The page's storage could not be read (UnknownError): the saved world may still be "
+                      "there, so reload the page before you save.\nNo save found\n" in page.log(), gs.LONG,
+                      "the unreadable storage's line")
     finally:
         page.close()
+
+
+def failures_and_a_hidden_tab(url, linux):
+    startup = "".join(line + "\n" for line in linux.startup)
+    page = browsers.Chromium(url, flags=["--disable-3d-apis"])
+    try:
+        yield "without WebGL start-up ends with its line, and the page says what to do"
+        page.goto(url)
+        gs.wait_until(page.failure_shown, gs.LONG, "#failure")
+        gs.check(page.log() == startup.split("Loading Font")[0] + "Failed to create display!\n", "the log: %r" % page.log())
+        gs.check(page.failure().startswith("Clodmere cannot draw in this browser: it has no WebGL. Turn on hardware "
+                                           "acceleration"), "#failure says %r" % page.failure())
+    finally:
+        page.close()
+
+    page = browsers.Chromium(url)
+    try:
+        yield "a page whose font is missing starts without its HUD and says so, as the desktop game does"
+        page.driver.execute_cdp_cmd("Network.enable", {})
+        page.driver.execute_cdp_cmd("Network.setBlockedURLs", {"urls": ["*/arial.ttf"]})
+        page.open("?seed=%d" % both.SEED, menu=("1440x900", "New World"))
+        page.wait_for_line("Starting to Draw.")
+        remark = startup.index("Initializing Event Sources")
+        gs.check(page.log().startswith(startup[:remark] + "Unable to find font, you cocked something up... dropping "
+                                       "HUD elements :(\n" + startup[remark:]), "the log: %r" % page.log())
+        frame = at_rest(page, 30, "the player on the surface")
+        gs.check_same_pixels(frame, linux.seed_frame, "the world above the HUD", bottom=H - 50)
+        gs.check(frame.region(0, H - 50, W, H) != linux.seed_frame.region(0, H - 50, W, H), "a HUD is drawn")
+        page.driver.execute_cdp_cmd("Network.setBlockedURLs", {"urls": []})
+
+        yield "a hidden tab's game goes on: a Save clicked while it is hidden is stored while it is hidden"
+        page.open("?seed=%d" % both.SEED, menu=("1440x900", "New World"))
+        page.wait_for_line("Starting to Draw.")
+        page.run(SAVE_WHEN_HIDDEN % (W - 80, H - 10))
+        shown = page.driver.current_window_handle
+        page.driver.switch_to.new_window("tab")
+        time.sleep(8)  # the other tab is in front meanwhile
+        page.driver.switch_to.window(shown)
+        gs.check(page.run("return window.savedWhile") == "hidden", "the save was stored once the tab was shown "
+                 "(%r); the log: %r" % (page.run("return window.savedWhile"), page.log()))
+
+        for name, fault, failure in FAULTS:
+            yield name
+            page.open()
+            page.run(fault)
+            gs.wait_until(page.failure_shown, gs.LONG, "#failure")
+            gs.check(page.failure() == failure, "#failure says %r" % page.failure())
+    finally:
+        page.close()
+
+
+def pixel_ratios(url, linux, build, seed_save):
+    """Chromium in a window on the X screen, at a device pixel ratio of each scale."""
+    full_screen = {}
+    for scale in (1, 1.5, 2):
+        k = int(scale)
+        yield "at pixel ratio %s the menu and a world fill the screen in crisp %d x %d squares" % (scale, k, k)
+        size = (1920 // k, 1200 // k)
+        if size not in full_screen:
+            full_screen[size] = linux_full_screen(build, seed_save, size)
+        screen = browsers.Screen()
+        page = browsers.Chromium(url, screen, scale=scale)
+        try:
+            page.open("?seed=%d" % both.SEED)
+            gs.check_same_pixels(play.wait_still(page, "the menu to be still"), linux.menu, "the menu")
+            for label in ("Fullscreen", "New World"):
+                page.click(*gs.MENU_POINTS[label])
+            page.wait_for_line("Starting to Draw.")
+            gs.wait_until(lambda: page.run("return document.fullscreenElement !== null"), gs.LONG, "full-screen mode")
+            gs.check(page.run("return [canvas.width, canvas.height]") == [size[0] + 1, size[1] + 1],
+                     "the canvas is %r, not the screen's game pixels plus one" % page.run(
+                         "return [canvas.width, canvas.height]"))
+            wait_for_frame(lambda: browsers.game_pixels(screen.shot(0, 0, screen.width, screen.height), k) or
+                           gs.Shot(b"", 0, 1), full_screen[size], "the screen full of the game")
+        finally:
+            page.close()
+            screen.close()
 
 
 def report(results, name, why=None):
@@ -207,7 +384,7 @@ def run_cases(cases, results, engine):
                str(error) if isinstance(error, gs.TestFailure) else traceback.format_exc())
 
 
-def in_engine(engine, url, linux, pocket_save, workdir, results):
+def in_engine(engine, url, linux, build, seed_save, pocket_save, workdir, results):
     """Every case in one engine; a windowed one gets an X server of its own, made with its first page."""
     screens = []
 
@@ -218,7 +395,10 @@ def in_engine(engine, url, linux, pocket_save, workdir, results):
     started = time.monotonic()
     try:
         run_cases(startup_menu_and_seed_world(new_page, linux), results, engine)
-        run_cases(saves_in_and_out_and_controls(new_page, linux, pocket_save, workdir), results, engine)
+        run_cases(saves_in_and_out_and_controls(new_page, linux, pocket_save, seed_save, workdir), results, engine)
+        if engine == "chromium":  # its flags and its DevTools make these
+            run_cases(failures_and_a_hidden_tab(url, linux), results, engine)
+            run_cases(pixel_ratios(url, linux, build, seed_save), results, engine)
     finally:
         for screen in screens:
             screen.close()
@@ -248,7 +428,7 @@ def main():
         report(results, "the Linux reference run", traceback.format_exc())
     else:
         for engine in engines:
-            in_engine(engine, url, linux, pocket_save, workdir, results)
+            in_engine(engine, url, linux, build, seed_save, pocket_save, workdir, results)
     finally:
         server.kill()
         server.wait()
