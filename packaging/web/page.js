@@ -223,18 +223,14 @@
   // so), which it takes at the start and at a click. The browser's own
   // shortcuts over it never reach SDL, which would cancel them: Ctrl, Cmd or
   // Alt with a key, the function keys and Tab. Releases always reach it, so
-  // that no key stays held in the game.
+  // that no key stays held in the game. SDL cancels every other key, so that
+  // none scrolls the page.
   window.addEventListener("keydown", event => {
     if (event.target !== canvas) return;
     if (event.ctrlKey || event.metaKey || event.altKey || /^(F\d+|Tab)$/.test(event.key)) {
       event.stopImmediatePropagation();
     }
   }, true);
-  // SDL lets keys that may type text go by; these would scroll the page.
-  const SCROLL_KEYS = new Set([" ", "PageUp", "PageDown", "Home", "End"]);
-  canvas.addEventListener("keydown", event => {
-    if (SCROLL_KEYS.has(event.key)) event.preventDefault();
-  });
   canvas.addEventListener("mousedown", () => canvas.focus());
   // A key held as the canvas loses the focus is released, as on the desktop:
   // SDL releases every held key when the window loses it.
