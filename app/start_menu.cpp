@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/menu_choice.h"
 #include "app/host.h"
+#include "app/menu_choice.h"
 
 void draw_start_menu(ALLEGRO_BITMAP *menu_button_bitmap, ALLEGRO_FONT *font) {
   const ALLEGRO_COLOR white = al_map_rgb(255, 255, 255);

@@ -140,7 +140,10 @@ class Screen:
 class Page:
     """One browser with a profile of its own (a reused one would run a cached
     clodmere.wasm), and what the tests do with the page in it. Coordinates
-    passed to click() are the canvas's, in game pixels."""
+    passed to click() are the canvas's, in game pixels. Each engine brings
+    goto(url), run(function body) and run_async(body handing its result to its
+    last argument), click_at(x, y, button) at a point of the viewport in CSS
+    pixels, key_down(key), key_up(key) and set_file(element id, path)."""
 
     def __init__(self, url, screen=None):
         self.url = url
@@ -149,31 +152,6 @@ class Page:
         self.profile = tempfile.mkdtemp(prefix="clodmere-%s-" % self.name)
         self.downloads = os.path.join(self.profile, "downloads")
         os.makedirs(self.downloads)
-
-    # What each engine does its own way.
-    def goto(self, url):
-        raise NotImplementedError
-
-    def run(self, script):
-        """Runs a function body in the page and returns what it returns."""
-        raise NotImplementedError
-
-    def run_async(self, script):
-        """Runs a function body that hands its result to its last argument, a callback."""
-        raise NotImplementedError
-
-    def click_at(self, x, y, button):
-        """A click at a point of the viewport, in CSS pixels."""
-        raise NotImplementedError
-
-    def key_down(self, key):
-        raise NotImplementedError
-
-    def key_up(self, key):
-        raise NotImplementedError
-
-    def set_file(self, element_id, path):
-        raise NotImplementedError
 
     def close(self):
         shutil.rmtree(self.profile, ignore_errors=True)

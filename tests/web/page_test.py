@@ -11,6 +11,7 @@ reloads.
 Usage: page_test.py PAGE_FOLDER LINUX_BUILD_DIR [ENGINE...]   (all of them by default)
 """
 
+import contextlib
 import hashlib
 import itertools
 import os
@@ -96,20 +97,16 @@ def wait_for_frame(grab, expected, what):
         raise last[0] or gs.TestFailure("no frame of %s" % what)
 
 
-def linux_full_screen(build, seed_save, size):
-    """The Linux game's frame of seed SEED's save, full screen on a screen of `size`, as the screen shows it."""
+@contextlib.contextmanager
+def linux_game(build, save, size=(1920, 1200)):
+    """The Linux game on a screen of `size` in a folder holding `save`: (game, its painted menu, the folder)."""
     server = gs.Xvfb(*size)
     workdir = gs.make_workdir(os.path.join(build, "data", "arial.ttf"))
     game = None
     try:
-        shutil.copyfile(seed_save, os.path.join(workdir, gs.SAVE_FILE))
+        shutil.copyfile(save, os.path.join(workdir, gs.SAVE_FILE))
         game = gs.Game(server, os.path.join(build, "clodmere"), workdir)
-        menu = game.find_menu()
-        menu.click(*gs.MENU_POINTS["Fullscreen"])
-        menu.click(*gs.MENU_POINTS["Load World"])
-        window = game.find_window(size[0] + 1, size[1] + 1)
-        game.wait_for_line("Loaded the world!")
-        return at_rest(window, 30, "the Linux player full screen", top=(size[1] + 1) // 2)
+        yield game, game.find_menu(), workdir
     finally:
         if game is not None:
             game.stop()
@@ -117,17 +114,21 @@ def linux_full_screen(build, seed_save, size):
         shutil.rmtree(workdir, ignore_errors=True)
 
 
+def linux_full_screen(build, seed_save, size):
+    """The Linux game's frame of seed SEED's save, full screen on a screen of `size`, as the screen shows it."""
+    with linux_game(build, seed_save, size) as (game, menu, _):
+        menu.click(*gs.MENU_POINTS["Fullscreen"])
+        menu.click(*gs.MENU_POINTS["Load World"])
+        window = game.find_window(size[0] + 1, size[1] + 1)
+        game.wait_for_line("Loaded the world!")
+        return at_rest(window, 30, "the Linux player full screen", top=(size[1] + 1) // 2)
+
+
 class Linux:
     """The reference run: seed SEED's save through the menu, then the pocket through the HUD's Load."""
 
     def __init__(self, build, seed_save, pocket_save):
-        server = gs.Xvfb()
-        workdir = gs.make_workdir(os.path.join(build, "data", "arial.ttf"))
-        game = None
-        try:
-            shutil.copyfile(seed_save, os.path.join(workdir, gs.SAVE_FILE))
-            game = gs.Game(server, os.path.join(build, "clodmere"), workdir)
-            menu = game.find_menu()
+        with linux_game(build, seed_save) as (game, menu, workdir):
             self.menu = play.wait_still(menu, "the Linux menu to be still")
             game.wait_for_line(gs.STARTUP_LINES[-1])
             self.startup = game.output()
@@ -143,11 +144,6 @@ class Linux:
             window.click(W - 80, H - 10)
             game.wait_for_line("Saved the world!")
             self.pocket_save = play.read_save(workdir)
-        finally:
-            if game is not None:
-                game.stop()
-            server.close()
-            shutil.rmtree(workdir, ignore_errors=True)
 
 
 def startup_menu_and_seed_world(new_page, linux):
