@@ -24,6 +24,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.dont_write_bytecode = True  # keep tests/ clean
 sys.path.insert(0, os.path.join(ROOT, "tests", "window"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
+import browsers  # noqa: E402
 import page_test  # noqa: E402
 import same_on_both_systems_test as pocket  # noqa: E402
 
@@ -106,7 +107,7 @@ def main():
         if where == "surface":
             measure("game at its menu", 20, 3)
         if save:
-            page.open_file(save)
+            page.set_file("open-save", save)
             wait_for("the save to open", lambda: "as the page's save" in page.log())
         page.click(*MENU["1440x900"])
         page.click(*MENU[button])
@@ -119,7 +120,7 @@ def main():
 
     try:
         pocket.make_save(os.path.join(ROOT, "build-test", "tools", "clodmere-save"), save)
-        page = page_test.Page(game + "/index.html")  # a fresh profile, or the game comes from cache
+        page = browsers.Chromium(game + "/index.html")  # a fresh profile, or the game comes from cache
         page.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": COUNTERS})
         page.driver.get(bench + "/empty.html")
         measure("empty.html", 20, 3)
