@@ -128,12 +128,7 @@ class Screen:
             start = found + 1
 
     def close(self):
-        self.openbox.terminate()
-        try:
-            self.openbox.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.openbox.kill()
-            self.openbox.wait()
+        gs.end(self.openbox)
         self.server.close()
 
 
@@ -391,12 +386,7 @@ class Firefox(Page):
             self.bridge.stdin.close()
             self.bridge.wait(timeout=30)
         except (OSError, subprocess.TimeoutExpired):
-            self.bridge.terminate()  # puppeteer ends Firefox on the way out
-            try:
-                self.bridge.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.bridge.kill()
-                self.bridge.wait()
+            gs.end(self.bridge)  # puppeteer ends Firefox on the way out
 
     def goto(self, url):
         self._ask("goto", url=url)

@@ -82,19 +82,14 @@ def at_rest(source, left, what, top=H // 2):
 
 def wait_for_frame(grab, expected, what):
     """Waits until `grab()` has `expected`'s pixels (a screen may still show what came before)."""
-    last = [None]
-
-    def same():
+    deadline = time.monotonic() + gs.LONG
+    while True:
         try:
-            gs.check_same_pixels(grab(), expected, what)
-            return True
-        except gs.TestFailure as difference:
-            last[0] = difference
-            return False
-    try:
-        gs.wait_until(same, gs.LONG, what, interval=0.5)
-    except gs.TestFailure:
-        raise last[0] or gs.TestFailure("no frame of %s" % what)
+            return gs.check_same_pixels(grab(), expected, what)
+        except gs.TestFailure:
+            if time.monotonic() > deadline:
+                raise
+        time.sleep(0.5)
 
 
 @contextlib.contextmanager

@@ -74,6 +74,16 @@ def check(condition, message):
         raise TestFailure(message)
 
 
+def end(process):
+    """Asks `process` to end, and makes it if it will not within 10 s."""
+    process.terminate()
+    try:
+        process.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 def wait_until(predicate, timeout, what, interval=0.1):
     """Polls `predicate` until it returns a true value, which is returned."""
     deadline = time.monotonic() + timeout
@@ -117,12 +127,7 @@ class Xvfb:
             self.x.close()
         except Exception:
             pass
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        end(self.process)
 
 
 class Game:
