@@ -12,12 +12,7 @@ import sys
 class Handler(http.server.SimpleHTTPRequestHandler):
     # Browsers compile WebAssembly while it downloads only when it comes as such.
     extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map, ".wasm": "application/wasm",
-                      ".js": "text/javascript"}
-
-    # A rebuilt page is never served stale: browsers revalidate every file.
-    def end_headers(self):
-        self.send_header("Cache-Control", "no-cache")
-        super().end_headers()
+                      ".js": "text/javascript", ".webmanifest": "application/manifest+json"}
 
     def log_message(self, *args):
         pass

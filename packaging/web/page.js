@@ -1,7 +1,8 @@
 // The page around the game: its console log, the canvas's size on any screen,
 // the keys it shares with the browser, its save in the browser's storage for
 // the site, the controls that move a save to and from the player's disk, and
-// what the player is told when the game cannot go on.
+// what the player is told when the game cannot go on, and the page kept as an
+// app: installed, playing offline, updated whole, its save kept.
 // Only Module, which the game's script reads, is global.
 (() => {
   "use strict";
@@ -12,6 +13,11 @@
   const failureView = document.getElementById("failure");
   const downloadButton = document.getElementById("download-save");
   const openInput = document.getElementById("open-save");
+  const keptView = document.getElementById("kept");
+  const versionView = document.getElementById("version");
+  const offlineView = document.getElementById("offline");
+  const startVersionButton = document.getElementById("start-version");
+  const installButton = document.getElementById("install");
 
   // One console line, as the desktop game prints it, here and in the browser's console.
   function log(line) {
@@ -99,6 +105,7 @@
     // Settles only when the transaction has completed (stored) or aborted
     // (refused, also at its commit, as a full disk refuses it).
     async write(name, bytes) {
+      askToKeep();
       const db = await this.open();
       try {
         await new Promise((resolve, reject) => {
@@ -121,6 +128,29 @@
       return (error && error.name) || String(error || "the browser's storage refused");
     },
   };
+
+  // --- A save the browser keeps -----------------------------------------
+
+  // Browsers clear a site's storage when short of room unless the site asked
+  // to keep it, and Safari after seven days without a visit unless it is an
+  // app: asked once, at the first save, a moment the player chose.
+  const KEEPING = {
+    kept: "Your save is kept until you clear this site's data in the browser.",
+    mayBeCleared: "The browser may clear your save when it is short of room, or, in Safari, after seven days " +
+      "without a visit. To keep it, install Clodmere (the Install button, or Safari's Add to Dock, whose app has " +
+      "a storage of its own: open a downloaded save there), or download the save.",
+  };
+  let askedToKeep = false;
+
+  function askToKeep() {
+    if (askedToKeep) return;
+    askedToKeep = true;
+    const asked = navigator.storage && navigator.storage.persist ? navigator.storage.persist() : Promise.resolve(false);
+    asked.catch(() => false).then(kept => {
+      keptView.textContent = kept ? KEEPING.kept : KEEPING.mayBeCleared;
+      keptView.hidden = false;
+    });
+  }
 
   // --- Saves to and from the player's disk ------------------------------
 
@@ -247,6 +277,87 @@
   window.addEventListener("unhandledrejection", event => showFailure(FAILURES.stopped(described(event.reason))));
   if (typeof WebAssembly === "undefined") showFailure(FAILURES.noWebAssembly);
 
+  // --- The page as an app ----------------------------------------------
+
+  // Where the browser offers to install the page, the panel does too.
+  let installPrompt = null;
+  window.addEventListener("beforeinstallprompt", event => {
+    event.preventDefault();
+    installPrompt = event;
+    installButton.hidden = false;
+  });
+  window.addEventListener("appinstalled", () => { installButton.hidden = true; });
+  installButton.addEventListener("click", () => {
+    installButton.hidden = true;
+    if (installPrompt) installPrompt.prompt().catch(() => {});
+    installPrompt = null;
+  });
+
+  function startGame() {
+    const script = document.createElement("script");
+    script.src = "clodmere.js";
+    document.body.append(script);
+  }
+
+  // The build on the host is named by its list of files' checksum.
+  async function buildOnHost() {
+    const response = await fetch("files.sha256", { cache: "no-store" });
+    if (!response.ok) throw new Error("files.sha256 is not there (" + response.status + ")");
+    const hash = new Uint8Array(await crypto.subtle.digest("SHA-256", await response.arrayBuffer()));
+    return Array.from(hash, byte => byte.toString(16).padStart(2, "0")).join("").slice(0, 16);
+  }
+
+  // A new build kept whole and waiting: the page starts it, and loads again
+  // once the old build's files are gone (or, should it fail, as it was).
+  function startVersion(worker) {
+    worker.addEventListener("statechange", () => {
+      if (worker.state === "activated" || worker.state === "redundant") location.reload();
+    });
+    worker.postMessage("start");
+  }
+
+  function sayVersionReady(registration) {
+    versionView.hidden = false;
+    startVersionButton.onclick = () => (registration.waiting ? startVersion(registration.waiting) : location.reload());
+  }
+
+  // Keeps the host's build, as a new worker when it is not the one kept;
+  // offline, or from a host without the list, the kept build plays on.
+  async function keepHostBuild() {
+    const registration = await navigator.serviceWorker.register("service-worker.js?build=" + await buildOnHost());
+    const ready = worker => worker.addEventListener("statechange", () => {
+      if (worker.state === "installed" && navigator.serviceWorker.controller) sayVersionReady(registration);
+    });
+    if (registration.installing) ready(registration.installing);
+    registration.addEventListener("updatefound", () => ready(registration.installing));
+    if (registration.waiting && navigator.serviceWorker.controller) sayVersionReady(registration);
+  }
+
+  // The new build a controlled page starts before the kept one, if one is waiting.
+  async function waitingBuild() {
+    if (!navigator.serviceWorker.controller) return null;
+    const registration = await navigator.serviceWorker.getRegistration();
+    return registration ? registration.waiting : null;
+  }
+
+  // The kept build runs, or the waiting one is started first. Where the
+  // browser keeps no workers (an insecure address, some private windows) the
+  // page plays from the host.
+  async function startKeptBuild() {
+    if (!("serviceWorker" in navigator)) return startGame();
+    // Setting onmessage lets the workers' messages in.
+    navigator.serviceWorker.onmessage = event => {
+      if (!event.data || !event.data.notKept) return;
+      offlineView.textContent = "Clodmere could not be kept for playing offline (" + event.data.notKept +
+        "): it plays on from the network, and the next visit tries again.";
+      offlineView.hidden = false;
+    };
+    const waiting = await waitingBuild().catch(() => null);
+    if (waiting) return startVersion(waiting);
+    startGame();
+    keepHostBuild().catch(error => console.warn("The host's build is not kept:", error));
+  }
+
   // --- The game's module ------------------------------------------------
 
   window.Module = {
@@ -282,4 +393,6 @@
     },
     onAbort: what => showFailure(FAILURES.stopped(String(what))),
   };
+
+  startKeptBuild();
 })();

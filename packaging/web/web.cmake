@@ -19,8 +19,26 @@ set(gl_errors ${CMAKE_CURRENT_SOURCE_DIR}/packaging/web/gl_errors.js)
 target_link_options(clodmere PRIVATE --js-library ${gl_errors})
 set_property(TARGET clodmere APPEND PROPERTY LINK_DEPENDS ${gl_errors})
 
-install(FILES packaging/web/index.html packaging/web/page.js ${CMAKE_CURRENT_BINARY_DIR}/clodmere.js
+install(FILES packaging/web/index.html packaging/web/page.js packaging/web/service-worker.js
+              packaging/web/manifest.webmanifest ${CMAKE_CURRENT_BINARY_DIR}/clodmere.js
               ${CMAKE_CURRENT_BINARY_DIR}/clodmere.wasm DESTINATION .)
+# The app's icons, drawn from the game's tiles by make_icon, which runs on the
+# build machine: build-web.sh builds it there and names it here.
+set(CLODMERE_HOST_MAKE_ICON "" CACHE FILEPATH "make_icon built for the build machine; without it the page has no icons")
+if(CLODMERE_HOST_MAKE_ICON)
+  set(icons)
+  foreach(size 192 512)
+    set(icon ${CMAKE_CURRENT_BINARY_DIR}/icons/clodmere-${size}.png)
+    add_custom_command(OUTPUT ${icon}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/icons
+                       COMMAND ${CLODMERE_HOST_MAKE_ICON} ${size} ${icon}
+                       DEPENDS ${CLODMERE_HOST_MAKE_ICON}
+                       VERBATIM)
+    list(APPEND icons ${icon})
+  endforeach()
+  add_custom_target(clodmere_web_icons ALL DEPENDS ${icons})
+  install(FILES ${icons} DESTINATION icons)
+endif()
 install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
 if(EXISTS ${CLODMERE_FONT_SOURCE})
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/data/arial.ttf DESTINATION data)

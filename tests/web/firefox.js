@@ -20,6 +20,8 @@ const requests = {
         "browser.download.always_ask_before_handling_new_types": false,
         // The downloads panel would open over the canvas.
         "browser.download.alwaysOpenPanel": false, "browser.download.panel.shown": true,
+        // Nor the question whether the site may keep its storage, asked at the first save: answered no.
+        "dom.storageManager.prompt.testing": true, "dom.storageManager.prompt.testing.allow": false,
       },
     });
     [page] = await browser.pages();

@@ -14,6 +14,7 @@ Usage: page_test.py PAGE_FOLDER LINUX_BUILD_DIR [ENGINE...]   (all of them by de
 import contextlib
 import hashlib
 import itertools
+import json
 import os
 import shutil
 import struct
@@ -29,6 +30,7 @@ import game_session as gs  # noqa: E402
 import play_session_test as play  # noqa: E402
 import same_on_both_systems_test as both  # noqa: E402
 import browsers  # noqa: E402
+from selenium.common.exceptions import WebDriverException  # noqa: E402
 
 W, H = both.WIDTH, both.HEIGHT
 STONE = (125, 125, 125)
@@ -353,6 +355,106 @@ def pixel_ratios(url, linux, build, seed_save):
             screen.close()
 
 
+# The page's cache names and its worker's build, and the sha256 of each of `files`, as the page is served them.
+AS_SERVED = """const files = %s, done = arguments[0];
+Promise.all(files.map(name => fetch(name).then(r => r.arrayBuffer()).then(b => crypto.subtle.digest("SHA-256", b))))
+  .then(async hashes => done([await caches.keys(), navigator.serviceWorker.controller.scriptURL,
+    hashes.map(hash => Array.from(new Uint8Array(hash), b => b.toString(16).padStart(2, "0")).join(""))]), done);"""
+# The manifest's icons as the browser loads them: [size declared, width, height].
+ICONS = """const done = arguments[0];
+fetch(document.querySelector("link[rel=manifest]").href).then(r => r.json()).then(manifest => Promise.all(
+  manifest.icons.map(icon => new Promise(loaded => {
+    const image = new Image();
+    image.onload = () => loaded([icon.sizes, image.naturalWidth, image.naturalHeight]);
+    image.onerror = () => loaded([icon.sizes, 0, 0]);
+    image.src = new URL(icon.src, document.querySelector("link[rel=manifest]").href);
+  })))).then(done, error => done(String(error)));"""
+
+
+def serve(folder, first_port):
+    """scripts/serve_web.py serving `folder`: (its process, the page's address)."""
+    server = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                                            "scripts", "serve_web.py"), folder,
+                               "--first-port", str(first_port)], stdout=subprocess.PIPE, text=True)
+    return server, server.stdout.readline().strip()
+
+
+def listed(folder):
+    """The files of the page folder's list, by name: their sha256."""
+    with open(os.path.join(folder, "files.sha256")) as f:
+        return {line.split()[1]: line.split()[0] for line in f}
+
+
+def an_app_offline_and_updated(folder, linux, seed_save, workdir):
+    """The page as an app, from a sub-folder of its server: installed, without the network, then a new build."""
+    site = os.path.join(workdir, "site")
+    os.makedirs(os.path.join(site, "games"))
+    served = os.path.join(site, "games", "clodmere")
+    os.symlink(folder, served)
+    server, url = serve(site, 8760)
+    page = browsers.Chromium(url.replace("/index.html", "/games/clodmere/index.html"))
+    try:
+        yield "from a sub-folder the page is installable, its icons load, and its build is kept"
+        page.open()
+        page.run_async("navigator.serviceWorker.ready.then(() => arguments[0]())")
+        errors = page.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"]
+        gs.check(errors == [], "Chromium would not install it: %r" % errors)
+        icons = page.run_async(ICONS)
+        gs.check(icons == [["192x192", 192, 192], ["512x512", 512, 512], ["512x512", 512, 512]], "the icons %r" % icons)
+
+        yield "with the server stopped a ?seed= link starts, Load World shows the stored save, and Save stores"
+        page.set_file("open-save", seed_save)
+        page.wait_for_line("Opened seed.wld as the page's save: Load World starts it.")
+        gs.end(server)
+        page.open("?seed=%d" % both.SEED, menu=("1440x900", "Load World"))
+        page.wait_for_line("Loaded the world!")
+        gs.check_same_pixels(at_rest(page, 30, "the player offline"), linux.seed_frame, "the stored save offline")
+        page.click(W - 80, H - 10)
+        page.wait_for_line("Saved the world!")
+        gs.wait_until(lambda: page.run('return !document.getElementById("kept").hidden'), gs.LONG,
+                      "the line on how long the save is kept")
+
+        yield "a new build served in the old one's place is said to be ready, then runs whole at the next load"
+        # Another build of the same files' times: a server that answers by the time cannot tell them apart.
+        update = os.path.join(workdir, "update")
+        shutil.copytree(folder, update)
+        changed = os.path.join(update, "page.js")
+        times = os.stat(changed)
+        with open(changed, "a") as f:
+            f.write('window.clodmereBuild = "the update";\n')
+        os.utime(changed, ns=(times.st_atime_ns, times.st_mtime_ns))
+        subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                                     "list_web_files.sh"), update], check=True)
+        os.remove(served)
+        os.symlink(update, served)
+        server, _ = serve(site, 8760)
+        page.open()
+        gs.wait_until(lambda: page.run('return !document.getElementById("version").hidden'), gs.LONG,
+                      "the new version's line")
+        gs.check(page.run("return window.clodmereBuild") is None, "the new build ran before the next load")
+        page.goto(page.url)
+
+        def updated():
+            try:
+                return page.run("return window.clodmereBuild") == "the update"
+            except WebDriverException:
+                return False  # between two loads
+        gs.wait_until(updated, gs.LONG, "the new build to run")
+        page.open()
+        gs.check_same_pixels(play.wait_still(page, "the new build's menu to be still"), linux.menu, "the menu")
+        files = listed(update)
+        caches, worker, sums = page.run_async(AS_SERVED % json.dumps(sorted(files)))
+        build = hashlib.sha256(open(os.path.join(update, "files.sha256"), "rb").read()).hexdigest()[:16]
+        gs.check(worker.endswith("?build=" + build), "the page runs with the worker %s, not build %s's"
+                 % (worker, build))
+        gs.check(caches == ["clodmere %s %s" % (page.url.rsplit("/", 1)[0] + "/", build)], "the caches: %r" % caches)
+        stale = [name for name, sum in zip(sorted(files), sums) if files[name] != sum]
+        gs.check(not stale, "files served that are not the new build's: %r" % stale)
+    finally:
+        page.close()
+        gs.end(server)
+
+
 def report(results, name, why=None):
     results.append(why is None)
     print(("PASS " + name) if why is None else ("FAIL %s\n    %s" % (name, why)), flush=True)
@@ -371,7 +473,7 @@ def run_cases(cases, results, engine):
                str(error) if isinstance(error, gs.TestFailure) else traceback.format_exc())
 
 
-def in_engine(engine, url, linux, build, seed_save, pocket_save, workdir, results):
+def in_engine(engine, url, folder, linux, build, seed_save, pocket_save, workdir, results):
     """Every case in one engine; a windowed one gets an X server of its own, made with its first page."""
     screens = []
 
@@ -386,6 +488,7 @@ def in_engine(engine, url, linux, build, seed_save, pocket_save, workdir, result
         if engine == "chromium":  # its flags and its DevTools make these
             run_cases(failures_and_a_hidden_tab(url, linux), results, engine)
             run_cases(pixel_ratios(url, linux, build, seed_save), results, engine)
+            run_cases(an_app_offline_and_updated(folder, linux, seed_save, workdir), results, engine)
     finally:
         for screen in screens:
             screen.close()
@@ -402,12 +505,9 @@ def main():
     workdir = tempfile.mkdtemp(prefix="clodmere-web-")
     seed_save, pocket_save = os.path.join(workdir, "seed.wld"), os.path.join(workdir, "pocket.wld")
     tool = os.path.join(build, "tools", "clodmere-save")
-    server = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                                                            "scripts", "serve_web.py"), folder, "--first-port", "8700"],
-                              stdout=subprocess.PIPE, text=True)
+    server, url = serve(folder, 8700)
     results = []
     try:
-        url = server.stdout.readline().strip()
         subprocess.run([tool, "new", "--seed", str(both.SEED), seed_save], check=True, capture_output=True)
         both.make_save(tool, pocket_save)
         linux = Linux(build, seed_save, pocket_save)
@@ -415,7 +515,7 @@ def main():
         report(results, "the Linux reference run", traceback.format_exc())
     else:
         for engine in engines:
-            in_engine(engine, url, linux, build, seed_save, pocket_save, workdir, results)
+            in_engine(engine, url, folder, linux, build, seed_save, pocket_save, workdir, results)
     finally:
         server.kill()
         server.wait()
