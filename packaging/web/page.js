@@ -293,7 +293,14 @@
     installPrompt = null;
   });
 
+  // The manifest makes the page installable. It is linked only once the game
+  // starts: while Chromium checks a page's manifest it holds its worker, and a
+  // page that starts a new build first would wait for it.
   function startGame() {
+    const manifest = document.createElement("link");
+    manifest.rel = "manifest";
+    manifest.href = "manifest.webmanifest";
+    document.head.append(manifest);
     const script = document.createElement("script");
     script.src = "clodmere.js";
     document.body.append(script);

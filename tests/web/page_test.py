@@ -362,12 +362,12 @@ Promise.all(files.map(name => fetch(name).then(r => r.arrayBuffer()).then(b => c
     hashes.map(hash => Array.from(new Uint8Array(hash), b => b.toString(16).padStart(2, "0")).join(""))]), done);"""
 # The manifest's icons as the browser loads them: [size declared, width, height].
 ICONS = """const done = arguments[0];
-fetch(document.querySelector("link[rel=manifest]").href).then(r => r.json()).then(manifest => Promise.all(
+fetch("manifest.webmanifest").then(r => r.json()).then(manifest => Promise.all(
   manifest.icons.map(icon => new Promise(loaded => {
     const image = new Image();
     image.onload = () => loaded([icon.sizes, image.naturalWidth, image.naturalHeight]);
     image.onerror = () => loaded([icon.sizes, 0, 0]);
-    image.src = new URL(icon.src, document.querySelector("link[rel=manifest]").href);
+    image.src = icon.src;
   })))).then(done, error => done(String(error)));"""
 
 
