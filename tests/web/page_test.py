@@ -6,7 +6,8 @@ down and the save it writes of it. In each engine (browsers.py: headless
 Chromium, Firefox and WebKitGTK in windows), one browser compares the
 start-up, the menu and a ?seed= world; another opens the pocket's save,
 refuses damaged ones, loads, saves, plays with the keys and buttons, and
-reloads.
+reloads. Chromium also plays the page as an app from a sub-folder: installable,
+offline with its server stopped, and updated whole to a second build.
 
 Usage: page_test.py PAGE_FOLDER LINUX_BUILD_DIR [ENGINE...]   (all of them by default)
 """
@@ -399,6 +400,8 @@ def an_app_offline_and_updated(folder, linux, seed_save, workdir):
         page.run_async("navigator.serviceWorker.ready.then(() => arguments[0]())")
         errors = page.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"]
         gs.check(errors == [], "Chromium would not install it: %r" % errors)
+        gs.wait_until(lambda: page.run('return !document.getElementById("install").hidden'), gs.LONG,
+                      "the Install Clodmere button")
         icons = page.run_async(ICONS)
         gs.check(icons == [["192x192", 192, 192], ["512x512", 512, 512], ["512x512", 512, 512]], "the icons %r" % icons)
 
