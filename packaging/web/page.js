@@ -332,12 +332,14 @@
   // offline, or from a host without the list, the kept build plays on.
   async function keepHostBuild() {
     const registration = await navigator.serviceWorker.register("service-worker.js?build=" + await buildOnHost());
-    const ready = worker => worker.addEventListener("statechange", () => {
-      if (worker.state === "installed" && navigator.serviceWorker.controller) sayVersionReady(registration);
-    });
-    if (registration.installing) ready(registration.installing);
-    registration.addEventListener("updatefound", () => ready(registration.installing));
-    if (registration.waiting && navigator.serviceWorker.controller) sayVersionReady(registration);
+    // A first build starts at once; a later one waits for the next load.
+    const sayIfWaiting = () => {
+      if (registration.waiting && navigator.serviceWorker.controller) sayVersionReady(registration);
+    };
+    const follow = worker => worker && worker.addEventListener("statechange", sayIfWaiting);
+    follow(registration.installing);
+    registration.addEventListener("updatefound", () => follow(registration.installing));
+    sayIfWaiting();
   }
 
   // The new build a controlled page starts before the kept one, if one is waiting.
